@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+// kiv_io: serial port service (two port slots, one reader thread each) and the
+// light controller frames written to port index 1.
+//
+// Threads: each open slot has one reader thread. It waits for input, reads at
+// most 1024 bytes and calls the slot's read callback on that thread with the
+// bytes as a zero-terminated string, valid only during the call. While a
+// callback runs, its port is not read. A callback may write to any port and may
+// close its own port (the reader then ends once the callback returns).
+// Opening, closing and registering are meant for one control thread at a time;
+// writes may come from any thread, each piece of at most 4096 bytes being one
+// write request.
+#pragma once
+
+#include "kiv_export.h"
+
+// Read callback: one received chunk as a zero-terminated string.
+typedef void (*SerialReadCallback)(char* chunk);
+
+// Opens `path` in raw mode, 8 data bits, no parity, 1 stop bit, at `baud`
+// (4800, 9600, 19200, 38400, 57600 or 115200; any other value gives 115200),
+// into the first free slot or the slot already holding `path`, and starts the
+// slot's reader. Prints "serial index  %d  fd  %d\n". Returns 0 or -1.
+KIV_EXPORT int SerialPortInit(char* path, int baud);
+
+// As SerialPortInit with the frame format named: dataBits 7 or 8, stopBits 1
+// or 2, parity 'N', 'E' or 'O' in either case. Returns the slot index or -1.
+KIV_EXPORT int SerialPortInitEX(char* path, int baud, int dataBits, int stopBits, char parity);
+
+// Writes `len` bytes to slot `index` in pieces of at most 4096 bytes, waiting
+// for the line to take them. Returns 0 when all were written, -1 otherwise.
+KIV_EXPORT int WriteSerialPort(char* data, int len, int index);
+
+// Registers the read callback of slot `index` and the buffer (of `size` bytes,
+// 1 to 1024) the reader reads into; a null buffer makes the reader use its own.
+// The buffer stays the caller's and must outlive the registration. Returns 0 or -1.
+KIV_EXPORT int SetReadSerialPortCallback(SerialReadCallback callback, char* buffer, int size,
+                                         int index);
+
+// Stops the reader of slot `index`, restores the line's saved settings, closes
+// the port and frees the slot. Does nothing for a slot without an open port.
+KIV_EXPORT void SerialPortFree(int index);
+
+// Wrappers used by the rest of the library.
+KIV_EXPORT int svSerialInit(char* path, int baud);  // SerialPortInit
+// SerialPortInitEX on "/dev/com1".
+KIV_EXPORT int svSerialInitRS232(int baud, int dataBits, int stopBits, char parity);
+// Registers `callback` with the service's own 1024-byte receive buffer of the port.
+KIV_EXPORT int svSetSerialReadCallback(SerialReadCallback callback, int index);
+// WriteSerialPort; on index 1 it then pauses firmware_index_v2(5) milliseconds
+// when that is positive, whether the write succeeded or not.
+KIV_EXPORT int svWriteSerial(char* data, int len, int index);
+KIV_EXPORT void svSerialFree(int index);  // SerialPortFree
+
+// Light controller frames on port index 1.
+// Switches controller channel 1..4 on (state 1) or off (state 0): "<ch>-<1|0>\r\n".
+// Returns the write result, or -1 for a channel outside 1..4 (nothing sent).
+KIV_EXPORT int svSetLightCtl(int channel, int state);
+// Sets the brightness, 20..479, as "C-" + 16-bit big-endian value + "\r\n".
+// Returns the write result, or -1 for a value out of range (nothing sent).
+KIV_EXPORT int svSetBrightnessValue(int value);
