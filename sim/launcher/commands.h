@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+// The launcher's commands, typed on its standard input or read from a script:
+//   edge <pin|input|trigger|tune> <0|1>   set an input and raise an edge
+//   level <pin> <0|1>                      set an input's level, no edge
+//   notify                                 the light controller sends FF AA EE
+//   send com1|com2 <text>                  the port's peer sends text (\r \n \xHH)
+//   wait <ms>                              pause before the next command
+//   quit                                   end the program (SIGTERM, then SIGKILL)
+//   help                                   list the commands
+// '#' starts a comment (in `send`, only at the start of the line).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kivsim {
+
+enum class CommandKind { kEdge, kLevel, kNotify, kSend, kWait, kQuit, kHelp };
+
+struct Command {
+  CommandKind kind = CommandKind::kHelp;
+  int pin = -1;       // edge, level
+  int level = 0;      // edge, level
+  int port = 0;       // send: 1 (com1) or 2 (com2)
+  std::string bytes;  // send: the bytes, escapes decoded
+  long ms = 0;        // wait
+};
+
+enum class ParseResult { kCommand, kBlank, kError };
+
+// Parses one line. kBlank for an empty or comment line; kError with `error`
+// saying what is wrong.
+ParseResult parse_command(const std::string& line, Command& cmd, std::string& error);
+
+// Reads a script: one command a line. Returns false with `error` naming the
+// file and line of the first fault; nothing runs from a faulty script.
+bool load_script(const std::string& path, std::vector<Command>& out, std::string& error);
+
+// The command list shown by `help` and in the usage text.
+const char* command_help();
+
+}  // namespace kivsim

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+// kiv-sim-run: runs a program, unmodified, on the simulated board.
+//
+// Exit status: the program's (128 + signal when a signal ended it); 127 when
+// it could not be started; 2 for a fault in the options or the script; 77
+// when the simulated board cannot be built here (no namespaces); 1 otherwise.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "commands.h"
+#include "gpio_server.h"
+#include "options.h"
+#include "sandbox.h"
+#include "session.h"
+
+#ifndef KIV_SIM_DEFAULT_LIB_PATH
+#define KIV_SIM_DEFAULT_LIB_PATH ""
+#endif
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kNoSandbox = 77;
+
+int fail(int code, const std::string& message) {
+  std::fprintf(stderr, "kiv-sim-run: %s\n", message.c_str());
+  return code;
+}
+
+bool read_file(const std::string& path, std::string& content) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  content = s.str();
+  return !in.bad();
+}
+
+std::string library_path(const kivsim::LaunchOptions& opts) {
+  std::string dirs = opts.lib_path_set ? opts.lib_path : std::string(KIV_SIM_DEFAULT_LIB_PATH);
+  const char* current = std::getenv("LD_LIBRARY_PATH");
+  if (current && *current)
+    dirs += (dirs.empty() ? "" : ":") + std::string(current);
+  return dirs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kivsim::LaunchOptions opts;
+  std::string error;
+  if (!kivsim::parse_options(argc, argv, opts, error))
+    return fail(kUsageError, error + " (see --help)");
+  if (opts.help) {
+    std::printf("%s", kivsim::usage_text(argv[0]).c_str());
+    return 0;
+  }
+  kivsim::SessionSetup setup;
+  setup.program = opts.program;
+  setup.grace_ms = opts.grace_ms;
+  if (!opts.script.empty() && !kivsim::load_script(opts.script, setup.script, error))
+    return fail(kUsageError, error);
+  std::string ini;
+  if (!opts.ini_file.empty() && !read_file(opts.ini_file, ini))
+    return fail(kUsageError, "cannot read " + opts.ini_file);
+
+  // The sandbox needs a single-threaded process; the launcher never starts a thread.
+  std::string reason = kivsim::Sandbox::enter();
+  if (!reason.empty())
+    return fail(kNoSandbox, "the simulated board needs namespaces: " + reason);
+  setup.com1_fd = kivsim::Sandbox::add_port("/dev/com1");
+  setup.com2_fd = kivsim::Sandbox::add_port("/dev/com2");
+  if (setup.com1_fd < 0 || setup.com2_fd < 0)
+    return fail(1, "cannot make /dev/com1 and /dev/com2");
+  if (!opts.ini_file.empty() && !kivsim::Sandbox::write_etc_file("ul-opx3000.ini", ini))
+    return fail(1, "cannot place /etc/ul-opx3000.ini");
+  if (!opts.cpu_serial.empty() &&
+      !kivsim::Sandbox::set_cpuinfo(kivsim::fake_cpuinfo(opts.cpu_serial)))
+    return fail(1, "cannot place /proc/cpuinfo");
+
+  kivsim::GpioServer gpio;
+  if (!gpio.listen(kivsim::Sandbox::scratch_dir() + "/gpio.sock", error))
+    return fail(1, error);
+  setup.gpio = &gpio;
+  setup.env.push_back(std::string(kivsim::kGpioSocketVariable) + "=" + gpio.path());
+  std::string libs = library_path(opts);
+  if (!libs.empty())
+    setup.env.push_back("LD_LIBRARY_PATH=" + libs);
+
+  // Signals arrive as readable data in the poll loop; the program gets them unblocked.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int sig : {SIGCHLD, SIGINT, SIGTERM, SIGHUP})
+    sigaddset(&signals, sig);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  setup.signal_fd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+  if (setup.signal_fd < 0)
+    return fail(1, "signalfd failed");
+  setup.input_fd = 0;
+
+  int status = kivsim::run_session(setup);
+  close(setup.signal_fd);
+  close(setup.com1_fd);
+  close(setup.com2_fd);
+  return status;
+}

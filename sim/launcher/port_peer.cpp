@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#include "port_peer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "byte_text.h"
+
+namespace kivsim {
+
+std::string describe_raw(const char* arrow, const std::string& bytes) {
+  std::string text = std::string(arrow) + " " + quoted_text(bytes) + " (" +
+                     std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte)" : " bytes)");
+  if (!is_text(bytes))
+    text += "   hex " + hex_bytes(bytes);
+  return text;
+}
+
+PortPeer::PortPeer(const char* tag, int fd, bool light_controller)
+    : tag_(tag), fd_(fd), light_controller_(light_controller) {
+  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+}
+
+void PortPeer::on_readable(EventLog& log) {
+  char buf[4096];
+  for (;;) {
+    ssize_t n = read(fd_, buf, sizeof buf);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      break;
+    bytes_in_ += static_cast<size_t>(n);
+    if (!light_controller_) {
+      log.line(tag_, describe_raw("<-", std::string(buf, static_cast<size_t>(n))));
+      continue;
+    }
+    decoder_.feed(buf, static_cast<size_t>(n), decoded_);
+    show_frames(log);
+  }
+}
+
+void PortPeer::finish(EventLog& log) {
+  decoder_.finish(decoded_);
+  show_frames(log);
+}
+
+void PortPeer::show_frames(EventLog& log) {
+  for (const LightFrame& f : decoded_) {
+    ++frames_;
+    if (!f.known)
+      ++unknown_;
+    log.line(tag_, "<- " + hex_bytes(f.bytes) + "   " + f.meaning);
+  }
+  decoded_.clear();
+}
+
+bool PortPeer::write_all(const std::string& bytes) {
+  size_t off = 0;
+  while (off < bytes.size()) {
+    ssize_t n = write(fd_, bytes.data() + off, bytes.size() - off);
+    if (n > 0) {
+      off += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0 && errno == EAGAIN) {
+      pollfd p{fd_, POLLOUT, 0};
+      if (poll(&p, 1, 1000) > 0)
+        continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+bool PortPeer::send(const std::string& bytes, EventLog& log) {
+  bool ok = write_all(bytes);
+  log.line(tag_, describe_raw("->", bytes) + (ok ? "" : "   (the line did not take it all)"));
+  return ok;
+}
+
+bool PortPeer::send_notification(EventLog& log) {
+  static const std::string kNotification("\xFF\xAA\xEE", 3);
+  bool ok = write_all(kNotification);
+  log.line(tag_, "-> " + hex_bytes(kNotification) + "   hardware notification" +
+                     (ok ? "" : "   (the line did not take it all)"));
+  return ok;
+}
+
+}  // namespace kivsim

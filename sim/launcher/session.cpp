@@ -1,0 +1,327 @@
+// SPDX-License-Identifier: MIT
+#include "session.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "child_process.h"
+#include "command_queue.h"
+#include "event_log.h"
+#include "gpio_events.h"
+#include "port_peer.h"
+#include "program_output.h"
+
+namespace kivsim {
+namespace {
+
+// An unfinished line or frame is shown once its source has been quiet this long.
+constexpr double kQuietMs = 200;
+
+class Session {
+ public:
+  explicit Session(const SessionSetup& s)
+      : s_(s), com1_("com1", s.com1_fd, false), com2_("com2", s.com2_fd, true) {}
+
+  int run();
+
+ private:
+  double now_ms() const { return log_.elapsed() * 1000.0; }
+  void run_due_commands();
+  void execute(const Command& cmd);
+  void start_quit(const char* why);
+  int poll_timeout();
+  void poll_once();
+  void on_signal();
+  void on_input();
+  void take_typed_line();
+  void on_gpio_client(int fd);
+  void flush_quiet_partials();
+  void drain_after_end();
+  void show_summary();
+
+  const SessionSetup& s_;
+  EventLog log_;
+  ChildProcess child_;
+  PortPeer com1_, com2_;
+  ProgramOutput out_{"out"}, err_{"err"};
+  BoardState board_;
+  CommandQueue script_, typed_;
+  std::string input_pending_;
+  int input_fd_ = -1;
+  bool out_open_ = true, err_open_ = true;
+  double last_data_ms_ = 0;
+  bool quitting_ = false;
+  bool killed_ = false;
+  double kill_at_ms_ = 0;
+};
+
+int Session::run() {
+  input_fd_ = s_.input_fd;
+  log_.restart();
+  std::string error;
+  if (!child_.start(s_.program, s_.env, error)) {
+    log_.line("sim", "error: " + error);
+    return child_.exec_failed() ? 127 : 1;
+  }
+  log_.line("sim", "started " + s_.program[0] + " (pid " + std::to_string(child_.pid()) + ")");
+  for (const Command& c : s_.script)
+    script_.push(c, 0);
+  while (!child_.reap()) {
+    run_due_commands();
+    if (child_.ended())
+      break;
+    poll_once();
+  }
+  drain_after_end();
+  if (!script_.empty())
+    log_.line("sim", "the program ended before the script did");
+  log_.line("sim", "program " + child_.status_text());
+  show_summary();
+  return child_.exit_code();
+}
+
+void Session::run_due_commands() {
+  Command cmd;
+  while (script_.take_due(now_ms(), cmd))
+    execute(cmd);
+  while (typed_.take_due(now_ms(), cmd))
+    execute(cmd);
+  if (quitting_ && !killed_ && now_ms() >= kill_at_ms_) {
+    killed_ = true;
+    log_.line("sim", "the program is still running: SIGKILL");
+    child_.signal_group(SIGKILL);
+  }
+}
+
+void Session::execute(const Command& cmd) {
+  switch (cmd.kind) {
+    case CommandKind::kEdge:
+    case CommandKind::kLevel: {
+      bool edge = cmd.kind == CommandKind::kEdge;
+      std::string text = describe_gpio_command(edge, cmd.pin, cmd.level, board_);
+      std::string line =
+          (edge ? "edge " : "level ") + std::to_string(cmd.pin) + " " + std::to_string(cmd.level);
+      if (s_.gpio->send_line(line) == 0)
+        text += "   (not sent: no GPIO stand-in connected)";
+      log_.line("gpio", text);
+      break;
+    }
+    case CommandKind::kNotify:
+      com2_.send_notification(log_);
+      break;
+    case CommandKind::kSend:
+      (cmd.port == 1 ? com1_ : com2_).send(cmd.bytes, log_);
+      break;
+    case CommandKind::kQuit:
+      start_quit("quit");
+      break;
+    case CommandKind::kHelp:
+      std::printf("%s", command_help());
+      std::fflush(stdout);
+      break;
+    case CommandKind::kWait:
+      break;  // the queue has taken it into account
+  }
+}
+
+void Session::start_quit(const char* why) {
+  if (quitting_) {
+    if (!killed_) {
+      killed_ = true;
+      log_.line("sim", std::string(why) + " again: SIGKILL to the program");
+      child_.signal_group(SIGKILL);
+    }
+    return;
+  }
+  quitting_ = true;
+  kill_at_ms_ = now_ms() + static_cast<double>(s_.grace_ms);
+  log_.line("sim", std::string(why) + ": SIGTERM to the program");
+  child_.signal_group(SIGTERM);
+}
+
+int Session::poll_timeout() {
+  double now = now_ms();
+  double wait = -1;
+  auto consider = [&](double ms) {
+    if (ms < 0)
+      ms = 0;
+    if (wait < 0 || ms < wait)
+      wait = ms;
+  };
+  long due = script_.due_in(now);
+  if (due >= 0)
+    consider(static_cast<double>(due));
+  due = typed_.due_in(now);
+  if (due >= 0)
+    consider(static_cast<double>(due));
+  if (quitting_ && !killed_)
+    consider(kill_at_ms_ - now);
+  if (com2_.has_partial() || out_.has_partial() || err_.has_partial())
+    consider(last_data_ms_ + kQuietMs - now);
+  return wait < 0 ? -1 : static_cast<int>(std::min(wait + 1, 60000.0));
+}
+
+void Session::poll_once() {
+  std::vector<pollfd> fds;
+  fds.push_back({s_.signal_fd, POLLIN, 0});
+  fds.push_back({input_fd_, POLLIN, 0});  // a negative descriptor is skipped
+  fds.push_back({s_.gpio->listen_fd(), POLLIN, 0});
+  fds.push_back({com1_.fd(), POLLIN, 0});
+  fds.push_back({com2_.fd(), POLLIN, 0});
+  fds.push_back({out_open_ ? child_.out_fd() : -1, POLLIN, 0});
+  fds.push_back({err_open_ ? child_.err_fd() : -1, POLLIN, 0});
+  const size_t first_client = fds.size();
+  for (int fd : s_.gpio->client_fds())
+    fds.push_back({fd, POLLIN, 0});
+
+  int n = poll(fds.data(), fds.size(), poll_timeout());
+  if (n < 0 && errno != EINTR) {
+    log_.line("sim", "error: poll failed, ending the program");
+    child_.signal_group(SIGKILL);
+  }
+  if (n <= 0) {
+    flush_quiet_partials();
+    return;
+  }
+  const short ready = POLLIN | POLLHUP | POLLERR;
+  // The program's own output first: it usually says what it is about to do.
+  if (fds[5].revents & ready) {
+    out_open_ = out_.on_readable(child_.out_fd(), log_);
+    last_data_ms_ = now_ms();
+  }
+  if (fds[6].revents & ready) {
+    err_open_ = err_.on_readable(child_.err_fd(), log_);
+    last_data_ms_ = now_ms();
+  }
+  for (size_t i = first_client; i < fds.size(); ++i)
+    if (fds[i].revents & ready)
+      on_gpio_client(fds[i].fd);
+  if (fds[2].revents & POLLIN) {
+    std::string note;
+    if (!s_.gpio->accept_client(note))
+      log_.line("gpio", note);
+  }
+  if (fds[3].revents & POLLIN)
+    com1_.on_readable(log_);
+  if (fds[4].revents & POLLIN) {
+    com2_.on_readable(log_);
+    last_data_ms_ = now_ms();
+  }
+  if (fds[1].revents & ready)
+    on_input();
+  if (fds[0].revents & POLLIN)
+    on_signal();
+  flush_quiet_partials();
+}
+
+void Session::flush_quiet_partials() {
+  if (now_ms() - last_data_ms_ < kQuietMs)
+    return;
+  com2_.finish(log_);
+  out_.finish(log_);
+  err_.finish(log_);
+}
+
+void Session::on_signal() {
+  signalfd_siginfo info;
+  while (read(s_.signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    if (info.ssi_signo == SIGCHLD) {
+      child_.reap();
+    } else {
+      start_quit(strsignal(static_cast<int>(info.ssi_signo)));
+    }
+  }
+}
+
+void Session::on_input() {
+  char buf[1024];
+  ssize_t n = read(input_fd_, buf, sizeof buf);
+  if (n < 0 && errno == EINTR)
+    return;
+  if (n <= 0) {
+    // End of the typed commands; the program runs on.
+    input_fd_ = -1;
+    if (!input_pending_.empty())
+      take_typed_line();
+  }
+  for (ssize_t i = 0; i < n; ++i) {
+    if (buf[i] == '\n') {
+      take_typed_line();
+    } else if (input_pending_.size() < 4096) {
+      input_pending_ += buf[i];
+    }
+  }
+  run_due_commands();
+}
+
+void Session::take_typed_line() {
+  Command cmd;
+  std::string error;
+  ParseResult r = parse_command(input_pending_, cmd, error);
+  input_pending_.clear();
+  if (r == ParseResult::kError)
+    log_.line("sim", "error: " + error);
+  if (r == ParseResult::kCommand)
+    typed_.push(cmd, now_ms());
+}
+
+void Session::on_gpio_client(int fd) {
+  std::vector<std::string> lines;
+  bool open = s_.gpio->read_client(fd, lines);
+  for (const std::string& line : lines)
+    log_.line("gpio", describe_gpio_report(line, board_));
+  if (!open)
+    log_.line("gpio", "the stand-in closed its connection");
+}
+
+void Session::drain_after_end() {
+  while (out_open_ && child_.out_fd() >= 0) {
+    bool open = out_.on_readable(child_.out_fd(), log_);
+    if (!open)
+      break;
+    pollfd p{child_.out_fd(), POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0)
+      break;  // a descendant still holds it: nothing more now
+  }
+  while (err_open_ && child_.err_fd() >= 0) {
+    bool open = err_.on_readable(child_.err_fd(), log_);
+    if (!open)
+      break;
+    pollfd p{child_.err_fd(), POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0)
+      break;
+  }
+  for (int fd : s_.gpio->client_fds())
+    on_gpio_client(fd);
+  com1_.on_readable(log_);
+  com2_.on_readable(log_);
+  com2_.finish(log_);
+  out_.finish(log_);
+  err_.finish(log_);
+  child_.close_output();
+}
+
+void Session::show_summary() {
+  log_.line("sim", "outputs: " + output_summary(board_));
+  log_.line("sim", "com2: " + std::to_string(com2_.frames_received()) + " frames received (" +
+                       std::to_string(com2_.unknown_frames()) + " unknown); com1: " +
+                       std::to_string(com1_.bytes_received()) + " bytes received");
+  log_.line("sim", "gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
+                       std::to_string(board_.handlers_run) + " handlers run");
+}
+
+}  // namespace
+
+int run_session(const SessionSetup& setup) {
+  Session session(setup);
+  return session.run();
+}
+
+}  // namespace kivsim

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+// One run of a program on the simulated board: starts it, plays the peers of
+// its serial ports and the GPIO stand-in's partner, runs the commands of the
+// script and of standard input, and shows every event until the program ends.
+// Everything happens in one poll loop on the launcher's only thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "gpio_server.h"
+
+namespace kivsim {
+
+struct SessionSetup {
+  std::vector<std::string> program;  // program and arguments
+  std::vector<std::string> env;      // "NAME=value" set for the program
+  std::vector<Command> script;       // run from the program's start
+  long grace_ms = 2000;              // from SIGTERM to SIGKILL on quit
+  int com1_fd = -1;                  // masters of "/dev/com1" and "/dev/com2"
+  int com2_fd = -1;
+  int signal_fd = -1;          // signalfd for SIGCHLD, SIGINT, SIGTERM, SIGHUP
+  int input_fd = 0;            // where commands are typed (-1: none)
+  GpioServer* gpio = nullptr;  // listening already
+};
+
+// Runs the program to its end and returns its exit status (128 + signal when a
+// signal ended it, 127 when it could not be started).
+int run_session(const SessionSetup& setup);
+
+}  // namespace kivsim

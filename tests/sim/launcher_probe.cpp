@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: MIT
+// A program for the launcher's tests, run on the simulated board. It does
+// what its arguments say, in order:
+//   connect                  connect to the GPIO socket in KIV_SIM_GPIO_SOCKET
+//   report LINE              send a report line to the launcher
+//   expect N                 read N command lines, print "got LINE"; an edge
+//                            is answered as the stand-in does (read, handler)
+//   write1 TEXT, write2 TEXT write TEXT (escapes decoded) to /dev/com1, /dev/com2
+//   read1 N, read2 N         read N bytes (5 s at most), print "comN got HEX"
+//   sleep MS                 pause
+//   print TEXT, eprint TEXT  a line on standard output, standard error
+//   print-partial TEXT       text without a newline
+//   show-file PATH           print the file's lines as "file: LINE"
+//   show-env NAME            print "env NAME=value"
+//   ignore-term              ignore SIGTERM
+//   hang                     wait for a signal forever
+//   exit CODE                end with CODE
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "byte_text.h"
+
+namespace {
+
+int g_gpio = -1;
+int g_ports[3] = {-1, -1, -1};
+
+[[noreturn]] void die(const std::string& why) {
+  std::fprintf(stderr, "probe: %s\n", why.c_str());
+  std::exit(99);
+}
+
+void send_line(const std::string& line) {
+  std::string data = line + "\n";
+  if (write(g_gpio, data.data(), data.size()) != static_cast<ssize_t>(data.size()))
+    die("report failed");
+}
+
+std::string read_line() {
+  std::string line;
+  char c;
+  while (read(g_gpio, &c, 1) == 1) {
+    if (c == '\n')
+      return line;
+    line += c;
+  }
+  die("GPIO socket closed");
+}
+
+int port(int n) {
+  if (g_ports[n] >= 0)
+    return g_ports[n];
+  std::string path = "/dev/com" + std::to_string(n);
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0)
+    die("cannot open " + path);
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  tcsetattr(fd, TCSANOW, &t);
+  return g_ports[n] = fd;
+}
+
+void connect_gpio() {
+  const char* path = std::getenv("KIV_SIM_GPIO_SOCKET");
+  if (!path)
+    die("no KIV_SIM_GPIO_SOCKET");
+  g_gpio = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path);
+  if (connect(g_gpio, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    die("connect failed");
+}
+
+void expect(int count) {
+  for (int i = 0; i < count; ++i) {
+    std::string line = read_line();
+    std::printf("got %s\n", line.c_str());
+    std::fflush(stdout);
+    int pin = 0, level = 0;
+    if (std::sscanf(line.c_str(), "edge %d %d", &pin, &level) == 2) {
+      send_line("read " + std::to_string(pin) + " " + std::to_string(level));
+      send_line("handler-start " + std::to_string(pin));
+      send_line("handler-end " + std::to_string(pin));
+    }
+  }
+}
+
+void read_port(int n, int count) {
+  std::string got;
+  int fd = port(n);
+  while (static_cast<int>(got.size()) < count) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 5000) <= 0)
+      break;
+    char buf[256];
+    ssize_t r = read(fd, buf, std::min(sizeof buf, static_cast<size_t>(count) - got.size()));
+    if (r <= 0)
+      break;
+    got.append(buf, static_cast<size_t>(r));
+  }
+  std::printf("com%d got %s\n", n, kivsim::hex_bytes(got).c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    std::string v = i + 1 < argc ? argv[i + 1] : "";
+    bool takes = a != "connect" && a != "ignore-term" && a != "hang";
+    if (takes && i + 1 >= argc)
+      die(a + " needs a value");
+    if (takes)
+      ++i;
+    std::string bytes, error;
+    if (a == "connect") {
+      connect_gpio();
+    } else if (a == "report") {
+      send_line(v);
+    } else if (a == "expect") {
+      expect(std::atoi(v.c_str()));
+    } else if (a == "write1" || a == "write2") {
+      if (!kivsim::decode_escapes(v, bytes, error))
+        die(error);
+      int fd = port(a[5] - '0');
+      if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        die("write failed");
+    } else if (a == "read1" || a == "read2") {
+      read_port(a[4] - '0', std::atoi(v.c_str()));
+    } else if (a == "sleep") {
+      usleep(static_cast<useconds_t>(std::atoi(v.c_str())) * 1000);
+    } else if (a == "print" || a == "eprint" || a == "print-partial") {
+      std::FILE* f = a == "eprint" ? stderr : stdout;
+      std::fprintf(f, a == "print-partial" ? "%s" : "%s\n", v.c_str());
+      std::fflush(f);
+    } else if (a == "show-file") {
+      std::ifstream in(v);
+      if (!in)
+        std::printf("file: cannot open %s\n", v.c_str());
+      for (std::string line; std::getline(in, line);)
+        std::printf("file: %s\n", line.c_str());
+      std::fflush(stdout);
+    } else if (a == "show-env") {
+      const char* value = std::getenv(v.c_str());
+      std::printf("env %s=%s\n", v.c_str(), value ? value : "(unset)");
+      std::fflush(stdout);
+    } else if (a == "ignore-term") {
+      signal(SIGTERM, SIG_IGN);
+    } else if (a == "hang") {
+      for (;;)
+        pause();
+    } else if (a == "exit") {
+      return std::atoi(v.c_str());
+    } else {
+      die("unknown action " + a);
+    }
+  }
+  return 0;
+}
