@@ -1,0 +1,18 @@
+#!/bin/sh
+# SPDX-License-Identifier: MIT
+# Installs what is needed, builds (Release) and runs the example program on the
+# simulated board through the launcher, with the script that raises its input
+# edges and sends it text on com1. Commands typed while it runs go to the
+# launcher (try "help").
+set -eu
+cd "$(dirname "$0")/.."
+sh scripts/install-deps.sh
+build=build/example
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
+if [ ! -x "$build/examples/kiv_io_example" ]; then
+  echo "run-example: the example program was not built (see CMake's note above)" >&2
+  exit 1
+fi
+exec "$build/sim/launcher/kiv-sim-run" --script examples/example.script \
+  "$build/examples/kiv_io_example"

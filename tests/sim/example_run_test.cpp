@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+// The example program run through the launcher with its script: the whole
+// chain of library, GPIO stand-in, serial ports and light controller peer.
+#include <gtest/gtest.h>
+
+#include "run_launcher.h"
+
+namespace kivtest {
+namespace {
+
+TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
+  LauncherRun run = run_launcher({"--script", KIV_EXAMPLE_SCRIPT, KIV_EXAMPLE_PATH}, "", 60);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  for (const char* line : {
+           // start-up and the outputs, as the GPIO stand-in reports them
+           " gpio  setup ok\n",
+           " gpio  mode DO1 (22) OUTPUT\n",
+           " gpio  interrupt input (17) on both edges: ok\n",
+           " gpio  laser (13) -> 1\n",
+           " gpio  alarm (21) -> 1\n",
+           // the light controller's frames
+           " com2  <- 43 2D 00 18 0D 0A   brightness 24\n",
+           " com2  <- 31 2D 31 0D 0A   channel 1 on\n",
+           " com2  <- 34 2D 30 0D 0A   channel 4 off\n",
+           " com2  <- 43 2D 00 64 0D 0A   brightness 100\n",
+           // both ways on com1
+           " com1  <- \"hello from kiv_io_example\\r\\n\" (27 bytes)\n",
+           " out   [example] the com1 peer sent \"hello from the com1 peer\\r\\n\"\n",
+           // the scripted edges reach the callbacks with their levels
+           " out   [example] input line is now 1\n",
+           " out   [example] input line is now 0\n",
+           " out   [example] trigger line is now 1\n",
+           " out   [example] tune line is now 0\n",
+           " sim   program exited with status 0\n",
+           " sim   outputs: DO1 (22)=1, DO2 (27)=1, laser (13)=0, scan A (16)=0, scan B (7)=1, "
+           "alarm (21)=0\n",
+           " sim   com2: 10 frames received (0 unknown)",
+           " sim   gpio: 6 edges raised, 6 handlers run\n",
+       })
+    EXPECT_TRUE(run.has(line)) << "missing: " << line << run.out;
+  // A callback runs 100 ms after its edge.
+  EXPECT_GE(run.time_of("input line is now 1") - run.time_of("edge input (17) -> 1"), 0.09);
+}
+
+}  // namespace
+}  // namespace kivtest
