@@ -75,7 +75,8 @@ bool GpioServer::read_client(int fd, std::vector<std::string>& lines) {
     return false;
   Client& c = clients_[index];
   char buf[4096];
-  for (;;) {
+  // Bounded, so that one chatty client cannot starve the other sources.
+  for (int round = 0; round < 16; ++round) {
     ssize_t n = read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR)
       continue;
@@ -100,6 +101,7 @@ bool GpioServer::read_client(int fd, std::vector<std::string>& lines) {
       }
     }
   }
+  return true;
 }
 
 size_t GpioServer::send_line(const std::string& line) {

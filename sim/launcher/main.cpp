@@ -4,6 +4,7 @@
 // Exit status: the program's (128 + signal when a signal ended it); 127 when
 // it could not be started; 2 for a fault in the options or the script; 77
 // when the simulated board cannot be built here (no namespaces); 1 otherwise.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -51,9 +52,24 @@ std::string library_path(const kivsim::LaunchOptions& opts) {
   return dirs;
 }
 
+// Started with standard input, output or error closed, the launcher would hand
+// those numbers to its own descriptors; /dev/null holds them instead.
+void hold_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1)
+      continue;
+    int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null_fd >= 0 && null_fd != fd) {
+      dup2(null_fd, fd);
+      close(null_fd);
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  hold_standard_descriptors();
   kivsim::LaunchOptions opts;
   std::string error;
   if (!kivsim::parse_options(argc, argv, opts, error))

@@ -26,7 +26,8 @@ PortPeer::PortPeer(const char* tag, int fd, bool light_controller)
 
 void PortPeer::on_readable(EventLog& log) {
   char buf[4096];
-  for (;;) {
+  // Bounded, so that a flood on one line cannot starve the other sources.
+  for (int round = 0; round < 16; ++round) {
     ssize_t n = read(fd_, buf, sizeof buf);
     if (n < 0 && errno == EINTR)
       continue;

@@ -9,7 +9,9 @@ namespace kivsim {
 
 bool ProgramOutput::on_readable(int fd, EventLog& log) {
   char buf[4096];
-  for (;;) {
+  // Bounded, so that a program that writes without pause cannot starve the
+  // other sources; poll reports the rest at once.
+  for (int round = 0; round < kMaxReadsPerWake; ++round) {
     ssize_t n = read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR)
       continue;
@@ -31,6 +33,7 @@ bool ProgramOutput::on_readable(int fd, EventLog& log) {
       }
     }
   }
+  return true;
 }
 
 void ProgramOutput::finish(EventLog& log) {

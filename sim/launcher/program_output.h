@@ -11,6 +11,7 @@ namespace kivsim {
 class ProgramOutput {
  public:
   static constexpr size_t kMaxLine = 4096;
+  static constexpr int kMaxReadsPerWake = 16;
   explicit ProgramOutput(const char* tag) : tag_(tag) {}
   // Reads what `fd` holds and shows each complete line (a CR before the
   // newline dropped). Returns false once the stream has ended.

@@ -190,7 +190,8 @@ void Session::poll_once() {
     flush_quiet_partials();
     return;
   }
-  const short ready = POLLIN | POLLHUP | POLLERR;
+  // POLLNVAL too: a descriptor that went bad must not keep poll spinning.
+  const short ready = POLLIN | POLLHUP | POLLERR | POLLNVAL;
   // The program's own output first: it usually says what it is about to do.
   if (fds[5].revents & ready) {
     out_open_ = out_.on_readable(child_.out_fd(), log_);

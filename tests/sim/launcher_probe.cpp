@@ -7,6 +7,7 @@
 //                            is answered as the stand-in does (read, handler)
 //   write1 TEXT, write2 TEXT write TEXT (escapes decoded) to /dev/com1, /dev/com2
 //   read1 N, read2 N         read N bytes (5 s at most), print "comN got HEX"
+//   quiet1 MS                end with status 5 if anything arrives on com1 in MS
 //   sleep MS                 pause
 //   print TEXT, eprint TEXT  a line on standard output, standard error
 //   print-partial TEXT       text without a newline
@@ -141,6 +142,10 @@ int main(int argc, char** argv) {
         die("write failed");
     } else if (a == "read1" || a == "read2") {
       read_port(a[4] - '0', std::atoi(v.c_str()));
+    } else if (a == "quiet1") {
+      pollfd p{port(1), POLLIN, 0};
+      if (poll(&p, 1, std::atoi(v.c_str())) > 0)
+        return 5;
     } else if (a == "sleep") {
       usleep(static_cast<useconds_t>(std::atoi(v.c_str())) * 1000);
     } else if (a == "print" || a == "eprint" || a == "print-partial") {

@@ -143,6 +143,15 @@ TEST(LauncherRun, FaultsAreReportedNotRun) {
   EXPECT_EQ(typed.status, 0);
   EXPECT_TRUE(typed.has(" sim   error: unknown command 'frob' (try help)\n")) << typed.out;
   EXPECT_TRUE(typed.has("edge tune (20) -> 1   (not sent: no GPIO stand-in connected)"));
+
+  // Started without standard input, the launcher takes no commands from its
+  // own descriptors: what the program writes to com1 is shown, not obeyed.
+  LauncherRun closed = run_launcher(probe({}, {"write1", "quit\\n", "sleep", "300"}), "", 30, 0);
+  EXPECT_EQ(closed.status, 0) << closed.out;
+  EXPECT_TRUE(closed.has(" com1  <- \"quit\\n\" (5 bytes)\n")) << closed.out;
+  // Started without standard output, its event lines must not land on a port.
+  EXPECT_EQ(run_launcher(probe({}, {"quiet1", "500"}), "", 30, 1).status, 0);
+  EXPECT_FALSE(closed.has("SIGTERM"));
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ ScratchFile::~ScratchFile() {
 }
 
 LauncherRun run_launcher(const std::vector<std::string>& args, const std::string& input,
-                         double timeout_s) {
+                         double timeout_s, int closed_fd) {
   LauncherRun run;
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
@@ -68,6 +68,8 @@ LauncherRun run_launcher(const std::vector<std::string>& args, const std::string
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
+    if (closed_fd >= 0)
+      close(closed_fd);
     execv(argv[0], argv.data());
     _exit(126);
   }

@@ -20,9 +20,10 @@ struct LauncherRun {
 };
 
 // Runs the launcher with `args`, feeding `input` to its standard input (which
-// is then closed). Gives up after `timeout_s`, killing it.
+// is then closed). `closed_fd` (0, 1 or 2) starts it with that standard
+// descriptor closed. Gives up after `timeout_s`, killing it.
 LauncherRun run_launcher(const std::vector<std::string>& args, const std::string& input = "",
-                         double timeout_s = 30);
+                         double timeout_s = 30, int closed_fd = -1);
 
 // The built launcher and the test program that it runs.
 std::string launcher_path();
