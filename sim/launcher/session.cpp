@@ -17,6 +17,7 @@
 #include "gpio_events.h"
 #include "port_peer.h"
 #include "program_output.h"
+#include "typed_commands.h"
 
 namespace kivsim {
 namespace {
@@ -27,7 +28,10 @@ constexpr double kQuietMs = 200;
 class Session {
  public:
   explicit Session(const SessionSetup& s)
-      : s_(s), com1_("com1", s.com1_fd, false), com2_("com2", s.com2_fd, true) {}
+      : s_(s),
+        com1_("com1", s.com1_fd, false),
+        com2_("com2", s.com2_fd, true),
+        typed_(s.input_fd) {}
 
   int run();
 
@@ -39,8 +43,6 @@ class Session {
   int poll_timeout();
   void poll_once();
   void on_signal();
-  void on_input();
-  void take_typed_line();
   void on_gpio_client(int fd);
   void flush_quiet_partials();
   void drain_after_end();
@@ -52,9 +54,8 @@ class Session {
   PortPeer com1_, com2_;
   ProgramOutput out_{"out"}, err_{"err"};
   BoardState board_;
-  CommandQueue script_, typed_;
-  std::string input_pending_;
-  int input_fd_ = -1;
+  CommandQueue script_;
+  TypedCommands typed_;
   bool out_open_ = true, err_open_ = true;
   double last_data_ms_ = 0;
   bool quitting_ = false;
@@ -63,7 +64,6 @@ class Session {
 };
 
 int Session::run() {
-  input_fd_ = s_.input_fd;
   log_.restart();
   std::string error;
   if (!child_.start(s_.program, s_.env, error)) {
@@ -91,7 +91,7 @@ void Session::run_due_commands() {
   Command cmd;
   while (script_.take_due(now_ms(), cmd))
     execute(cmd);
-  while (typed_.take_due(now_ms(), cmd))
+  while (typed_.queue().take_due(now_ms(), cmd))
     execute(cmd);
   if (quitting_ && !killed_ && now_ms() >= kill_at_ms_) {
     killed_ = true;
@@ -158,7 +158,7 @@ int Session::poll_timeout() {
   long due = script_.due_in(now);
   if (due >= 0)
     consider(static_cast<double>(due));
-  due = typed_.due_in(now);
+  due = typed_.queue().due_in(now);
   if (due >= 0)
     consider(static_cast<double>(due));
   if (quitting_ && !killed_)
@@ -171,7 +171,7 @@ int Session::poll_timeout() {
 void Session::poll_once() {
   std::vector<pollfd> fds;
   fds.push_back({s_.signal_fd, POLLIN, 0});
-  fds.push_back({input_fd_, POLLIN, 0});  // a negative descriptor is skipped
+  fds.push_back({typed_.fd(), POLLIN, 0});  // a negative descriptor is skipped
   fds.push_back({s_.gpio->listen_fd(), POLLIN, 0});
   fds.push_back({com1_.fd(), POLLIN, 0});
   fds.push_back({com2_.fd(), POLLIN, 0});
@@ -215,8 +215,10 @@ void Session::poll_once() {
     com2_.on_readable(log_);
     last_data_ms_ = now_ms();
   }
-  if (fds[1].revents & ready)
-    on_input();
+  if (fds[1].revents & ready) {
+    typed_.on_readable(now_ms(), log_);
+    run_due_commands();
+  }
   if (fds[0].revents & POLLIN)
     on_signal();
   flush_quiet_partials();
@@ -239,38 +241,6 @@ void Session::on_signal() {
       start_quit(strsignal(static_cast<int>(info.ssi_signo)));
     }
   }
-}
-
-void Session::on_input() {
-  char buf[1024];
-  ssize_t n = read(input_fd_, buf, sizeof buf);
-  if (n < 0 && errno == EINTR)
-    return;
-  if (n <= 0) {
-    // End of the typed commands; the program runs on.
-    input_fd_ = -1;
-    if (!input_pending_.empty())
-      take_typed_line();
-  }
-  for (ssize_t i = 0; i < n; ++i) {
-    if (buf[i] == '\n') {
-      take_typed_line();
-    } else if (input_pending_.size() < 4096) {
-      input_pending_ += buf[i];
-    }
-  }
-  run_due_commands();
-}
-
-void Session::take_typed_line() {
-  Command cmd;
-  std::string error;
-  ParseResult r = parse_command(input_pending_, cmd, error);
-  input_pending_.clear();
-  if (r == ParseResult::kError)
-    log_.line("sim", "error: " + error);
-  if (r == ParseResult::kCommand)
-    typed_.push(cmd, now_ms());
 }
 
 void Session::on_gpio_client(int fd) {
