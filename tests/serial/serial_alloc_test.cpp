@@ -36,11 +36,6 @@ extern "C" void* realloc(void* p, size_t n) {
 namespace kivtest {
 namespace {
 
-std::atomic<int> g_chunks{0};
-void count_chunk(char*) {
-  g_chunks.fetch_add(1);
-}
-
 #if KIV_COUNTS_ALLOCATIONS
 std::atomic<int> g_chunks{0};
 void count_chunk(char*) { g_chunks.fetch_add(1); }
