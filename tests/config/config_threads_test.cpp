@@ -54,9 +54,11 @@ TEST(ConfigThreads, ConcurrentLookupsOfFailingFileSeeOnlyFinalValues) {
     }
   };
   std::thread a(lookup), b(lookup), c(lookup);
-  for (int i = 0; i < 200; ++i)
-    ASSERT_TRUE(kivtest::replace_config_file(version(i % 2 ? 20 : 10)));
-  ASSERT_TRUE(kivtest::wait_until([&] { return lookups.load() > 600; }));
+  bool replaced = true;
+  for (int i = 0; i < 200 && replaced; ++i)
+    replaced = kivtest::replace_config_file(version(i % 2 ? 20 : 10));
+  EXPECT_TRUE(replaced);
+  EXPECT_TRUE(kivtest::wait_until([&] { return lookups.load() > 600; }, std::chrono::seconds(60)));
   stop = true;
   a.join();
   b.join();
