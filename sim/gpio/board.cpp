@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#include "board.h"
+
+#include <cstdio>
+
+namespace kivsim {
+namespace gpio {
+namespace detail {
+
+Board& board() {
+  static Board* b = new Board;
+  return *b;
+}
+
+void log_call(Board& b, CallKind kind, int pin, int value, int result) {
+  b.log.push_back(Call{kind, pin, value, result});
+  if (kind == CallKind::Delay) b.changed.notify_all();
+}
+
+void fault(Board& b, const char* what, int pin) {
+  char text[160];
+  std::snprintf(text, sizeof text, "%s (pin %d)", what, pin);
+  b.faults.emplace_back(text);
+  // On the board this call ends the process; here it must not go unnoticed.
+  std::fprintf(stderr, "[wiringPi stand-in] FAULT: %s\n", text);
+}
+
+}  // namespace detail
+}  // namespace gpio
+}  // namespace kivsim
