@@ -14,7 +14,8 @@ Board& board() {
 
 void log_call(Board& b, CallKind kind, int pin, int value, int result) {
   b.log.push_back(Call{kind, pin, value, result});
-  if (kind == CallKind::Delay) b.changed.notify_all();
+  if (kind == CallKind::Delay)
+    b.changed.notify_all();
 }
 
 void fault(Board& b, const char* what, int pin) {

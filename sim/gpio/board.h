@@ -59,7 +59,9 @@ struct Board {
 // The board. Never destroyed, so threads still running at exit find it intact.
 Board& board();
 
-inline bool valid_pin(int pin) { return pin >= 0 && pin < kPinCount; }
+inline bool valid_pin(int pin) {
+  return pin >= 0 && pin < kPinCount;
+}
 
 // Appends a call to the log; board mutex held.
 void log_call(Board& b, CallKind kind, int pin, int value, int result = 0);

@@ -20,7 +20,8 @@ namespace {
 // Reads one field of a line under the board mutex; `fallback` for bad pins.
 template <typename Get>
 int read_line(int pin, int fallback, Get get) {
-  if (!valid_pin(pin)) return fallback;
+  if (!valid_pin(pin))
+    return fallback;
   Board& b = board();
   std::lock_guard<std::mutex> lock(b.mutex);
   return get(b.lines[pin]);
@@ -42,7 +43,8 @@ void fail_setup(bool fail) {
 }
 
 void fail_isr(int pin, bool fail) {
-  if (!valid_pin(pin)) return;
+  if (!valid_pin(pin))
+    return;
   Board& b = board();
   std::lock_guard<std::mutex> lock(b.mutex);
   b.lines[pin].fail_isr = fail;
@@ -94,7 +96,8 @@ void clear_calls() {
 std::vector<Call> calls_of(CallKind kind, int pin) {
   std::vector<Call> out;
   for (const Call& c : calls())
-    if (c.kind == kind && (pin < 0 || c.pin == pin)) out.push_back(c);
+    if (c.kind == kind && (pin < 0 || c.pin == pin))
+      out.push_back(c);
   return out;
 }
 
@@ -111,7 +114,8 @@ std::vector<std::string> faults() {
 }
 
 void set_level(int pin, int new_level) {
-  if (!valid_pin(pin)) return;
+  if (!valid_pin(pin))
+    return;
   Board& b = board();
   std::lock_guard<std::mutex> lock(b.mutex);
   b.lines[pin].level = new_level != 0 ? 1 : 0;
@@ -119,7 +123,8 @@ void set_level(int pin, int new_level) {
 }
 
 bool inject_edge(int pin, int new_level) {
-  if (!valid_pin(pin)) return false;
+  if (!valid_pin(pin))
+    return false;
   Board& b = board();
   std::lock_guard<std::mutex> lock(b.mutex);
   auto& line = b.lines[pin];
@@ -129,7 +134,8 @@ bool inject_edge(int pin, int new_level) {
 }
 
 bool wait_handler_idle(int pin, std::chrono::milliseconds timeout) {
-  if (!valid_pin(pin)) return false;
+  if (!valid_pin(pin))
+    return false;
   return wait_for(timeout, [pin](Board& b) {
     const auto& isr = b.lines[pin].isr;
     return isr.queued == 0 && !isr.running;
@@ -137,7 +143,8 @@ bool wait_handler_idle(int pin, std::chrono::milliseconds timeout) {
 }
 
 bool wait_handler_ends(int pin, int count, std::chrono::milliseconds timeout) {
-  if (!valid_pin(pin)) return false;
+  if (!valid_pin(pin))
+    return false;
   return wait_for(timeout, [pin, count](Board& b) { return b.lines[pin].isr.ends >= count; });
 }
 
@@ -145,7 +152,8 @@ bool wait_delays(unsigned ms, int count, std::chrono::milliseconds timeout) {
   return wait_for(timeout, [ms, count](Board& b) {
     int seen = 0;
     for (const Call& c : b.log)
-      if (c.kind == CallKind::Delay && c.value == static_cast<int>(ms)) ++seen;
+      if (c.kind == CallKind::Delay && c.value == static_cast<int>(ms))
+        ++seen;
     return seen >= count;
   });
 }
@@ -154,7 +162,8 @@ void stop_all() {
   Board& b = board();
   {
     std::unique_lock<std::mutex> lock(b.mutex);
-    for (int pin = 0; pin < detail::kPinCount; ++pin) detail::retire_isr(b, pin, lock);
+    for (int pin = 0; pin < detail::kPinCount; ++pin)
+      detail::retire_isr(b, pin, lock);
   }
   // Without the board mutex: the command thread may be waiting for it.
   detail::remote_stop();

@@ -35,7 +35,8 @@ int register_isr(Board& b, int pin, int mode, void (*function)(void)) {
     return -1;
   }
   auto& isr = b.lines[pin].isr;
-  if (b.lines[pin].fail_isr) return -1;
+  if (b.lines[pin].fail_isr)
+    return -1;
   isr.handler = function;
   isr.edge = mode;
   if (isr.thread.joinable()) {

@@ -19,7 +19,8 @@ void isr_loop(int pin, unsigned generation) {
   std::unique_lock<std::mutex> lock(b.mutex);
   for (;;) {
     isr.wake.wait(lock, [&] { return isr.generation != generation || isr.queued > 0; });
-    if (isr.generation != generation) return;
+    if (isr.generation != generation)
+      return;
     --isr.queued;
     isr.running = true;
     ++isr.starts;
@@ -33,7 +34,8 @@ void isr_loop(int pin, unsigned generation) {
     ++isr.ends;
     report("handler-end %d\n", pin);
     b.changed.notify_all();
-    if (isr.generation != generation) return;
+    if (isr.generation != generation)
+      return;
     isr.running = false;
   }
 }
@@ -61,7 +63,8 @@ void retire_isr(Board& b, int pin, std::unique_lock<std::mutex>& lock) {
   std::thread t = std::move(isr.thread);
   isr.wake.notify_all();
   b.changed.notify_all();
-  if (!t.joinable()) return;
+  if (!t.joinable())
+    return;
   if (t.get_id() == std::this_thread::get_id()) {
     // Stopped from its own handler: the thread ends once the handler returns.
     t.detach();
@@ -74,10 +77,12 @@ void retire_isr(Board& b, int pin, std::unique_lock<std::mutex>& lock) {
 
 bool queue_edge(Board& b, int pin, int new_level) {
   IsrLine& isr = b.lines[pin].isr;
-  if (!isr.handler || !isr.thread.joinable()) return false;
+  if (!isr.handler || !isr.thread.joinable())
+    return false;
   bool wanted = isr.edge == INT_EDGE_BOTH || (isr.edge == INT_EDGE_RISING && new_level == 1) ||
                 (isr.edge == INT_EDGE_FALLING && new_level == 0);
-  if (!wanted) return false;
+  if (!wanted)
+    return false;
   if (isr.queued >= kEdgeQueueDepth) {
     ++isr.lost;
     return false;

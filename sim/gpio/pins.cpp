@@ -22,7 +22,8 @@ int wiringPiSetupGpio(void) {
   std::lock_guard<std::mutex> lock(b.mutex);
   // The real library never reports failure once it has succeeded.
   int result = (b.fail_setup && !b.set_up) ? -1 : 0;
-  if (result == 0) b.set_up = true;
+  if (result == 0)
+    b.set_up = true;
   log_call(b, CallKind::Setup, -1, result, result);
   report("setup %d\n", result);
   return result;
@@ -32,8 +33,10 @@ void pinMode(int pin, int mode) {
   Board& b = board();
   std::lock_guard<std::mutex> lock(b.mutex);
   log_call(b, CallKind::Mode, pin, mode);
-  if (!b.set_up) return fault(b, "pinMode before wiringPiSetupGpio", pin);
-  if (!valid_pin(pin)) return fault(b, "pinMode on a pin outside 0..63", pin);
+  if (!b.set_up)
+    return fault(b, "pinMode before wiringPiSetupGpio", pin);
+  if (!valid_pin(pin))
+    return fault(b, "pinMode on a pin outside 0..63", pin);
   b.lines[pin].mode = mode;
   report("mode %d %d\n", pin, mode);
 }
@@ -42,14 +45,18 @@ void pullUpDnControl(int pin, int pud) {
   Board& b = board();
   std::lock_guard<std::mutex> lock(b.mutex);
   log_call(b, CallKind::Pull, pin, pud);
-  if (!b.set_up) return fault(b, "pullUpDnControl before wiringPiSetupGpio", pin);
-  if (!valid_pin(pin)) return fault(b, "pullUpDnControl on a pin outside 0..63", pin);
+  if (!b.set_up)
+    return fault(b, "pullUpDnControl before wiringPiSetupGpio", pin);
+  if (!valid_pin(pin))
+    return fault(b, "pullUpDnControl on a pin outside 0..63", pin);
   auto& line = b.lines[pin];
   line.pull = pud;
   // An undriven input floats to its pull.
   if (!line.driven && line.mode != OUTPUT) {
-    if (pud == PUD_DOWN) line.level = 0;
-    if (pud == PUD_UP) line.level = 1;
+    if (pud == PUD_DOWN)
+      line.level = 0;
+    if (pud == PUD_UP)
+      line.level = 1;
   }
   report("pull %d %d\n", pin, pud);
 }
@@ -75,11 +82,14 @@ void digitalWrite(int pin, int value) {
   std::lock_guard<std::mutex> lock(b.mutex);
   int level = value != 0 ? HIGH : LOW;
   log_call(b, CallKind::Write, pin, level);
-  if (!b.set_up) return fault(b, "digitalWrite before wiringPiSetupGpio", pin);
-  if (!valid_pin(pin)) return fault(b, "digitalWrite on a pin outside 0..63", pin);
+  if (!b.set_up)
+    return fault(b, "digitalWrite before wiringPiSetupGpio", pin);
+  if (!valid_pin(pin))
+    return fault(b, "digitalWrite on a pin outside 0..63", pin);
   auto& line = b.lines[pin];
   // An input keeps the level its outside driver gives it.
-  if (line.mode != INPUT) line.level = level;
+  if (line.mode != INPUT)
+    line.level = level;
   report("write %d %d\n", pin, level);
 }
 

@@ -40,9 +40,11 @@ constexpr size_t kMaxLine = 256;
 
 bool parse(const char* line, const char* verb, int* pin, int* level) {
   size_t n = std::strlen(verb);
-  if (std::strncmp(line, verb, n) != 0 || line[n] != ' ') return false;
+  if (std::strncmp(line, verb, n) != 0 || line[n] != ' ')
+    return false;
   int end = 0;
-  if (std::sscanf(line + n, " %d %d %n", pin, level, &end) != 2) return false;
+  if (std::sscanf(line + n, " %d %d %n", pin, level, &end) != 2)
+    return false;
   return line[n + static_cast<size_t>(end)] == '\0';
 }
 
@@ -63,13 +65,16 @@ void command_loop(int sock, int wake) {
   for (;;) {
     pollfd fds[2] = {{sock, POLLIN, 0}, {wake, POLLIN, 0}};
     if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return;
     }
-    if (fds[1].revents) return;
+    if (fds[1].revents)
+      return;
     char buf[512];
     ssize_t got = recv(sock, buf, sizeof buf, 0);
-    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno == EINTR)
+      continue;
     if (got <= 0) {
       // The launcher is gone: nothing more to report to.
       g_reporting.store(false);
@@ -79,7 +84,8 @@ void command_loop(int sock, int wake) {
       char c = buf[i];
       if (c == '\n') {
         line[used] = '\0';
-        if (!overlong) run_command(line);
+        if (!overlong)
+          run_command(line);
         used = 0;
         overlong = false;
       } else if (used + 1 < sizeof line) {
@@ -95,10 +101,12 @@ void command_loop(int sock, int wake) {
 
 void remote_connect() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_tried) return;
+  if (g_tried)
+    return;
   g_tried = true;
   const char* path = std::getenv("KIV_SIM_GPIO_SOCKET");
-  if (!path || !*path) return;
+  if (!path || !*path)
+    return;
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   if (std::strlen(path) >= sizeof addr.sun_path) {
@@ -107,7 +115,8 @@ void remote_connect() {
   }
   std::strcpy(addr.sun_path, path);
   int sock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (sock < 0) return;
+  if (sock < 0)
+    return;
   if (connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     std::fprintf(stderr, "[wiringPi stand-in] cannot connect to %s: %s\n", path,
                  std::strerror(errno));
@@ -135,20 +144,24 @@ void remote_connect() {
 }
 
 void report(const char* format, ...) {
-  if (!g_reporting.load(std::memory_order_relaxed)) return;
+  if (!g_reporting.load(std::memory_order_relaxed))
+    return;
   char line[kMaxLine];
   va_list args;
   va_start(args, format);
   int n = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
-  if (n <= 0) return;
+  if (n <= 0)
+    return;
   size_t len = std::min(static_cast<size_t>(n), sizeof line - 1);
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (!g_reporting.load() || g_socket < 0) return;
+  if (!g_reporting.load() || g_socket < 0)
+    return;
   size_t sent = 0;
   while (sent < len) {
     ssize_t w = send(g_socket, line + sent, len - sent, MSG_NOSIGNAL);
-    if (w < 0 && errno == EINTR) continue;
+    if (w < 0 && errno == EINTR)
+      continue;
     if (w <= 0) {
       g_reporting.store(false);
       return;
@@ -160,7 +173,8 @@ void report(const char* format, ...) {
 void remote_stop() {
   std::unique_lock<std::mutex> lock(g_mutex);
   g_reporting.store(false);
-  if (g_socket < 0) return;
+  if (g_socket < 0)
+    return;
   std::thread t = std::move(g_thread);
   int sock = g_socket;
   int wake = g_wake;
@@ -168,7 +182,8 @@ void remote_stop() {
   g_wake = -1;
   lock.unlock();
   uint64_t one = 1;
-  if (write(wake, &one, sizeof one) < 0) std::perror("[wiringPi stand-in] eventfd");
+  if (write(wake, &one, sizeof one) < 0)
+    std::perror("[wiringPi stand-in] eventfd");
   // The command thread may itself be the caller (an edge handler stopping all).
   if (t.get_id() == std::this_thread::get_id())
     t.detach();

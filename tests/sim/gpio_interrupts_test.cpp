@@ -28,11 +28,14 @@ void record_handler() {
     g_ids.insert(std::this_thread::get_id());
   }
   g_level_seen = digitalRead(6);
-  while (g_hold) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (g_hold)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ++g_runs;
 }
 
-void other_handler() { g_runs += 100; }
+void other_handler() {
+  g_runs += 100;
+}
 
 void self_stopping_handler() {
   wiringPiISRStop(8);
@@ -93,7 +96,8 @@ TEST(GpioInterrupts, SixteenEdgesWaitWhileAHandlerRunsAndMoreAreLost) {
   g_hold = true;
   ASSERT_TRUE(gpio::inject_edge(6, 1));
   ASSERT_TRUE(kivtest::wait_until([] { return gpio::handler_starts(6) == 1; }));
-  for (int i = 0; i < gpio::kEdgeQueueDepth; ++i) EXPECT_TRUE(gpio::inject_edge(6, i % 2)) << i;
+  for (int i = 0; i < gpio::kEdgeQueueDepth; ++i)
+    EXPECT_TRUE(gpio::inject_edge(6, i % 2)) << i;
   EXPECT_FALSE(gpio::inject_edge(6, 1));
   EXPECT_FALSE(gpio::inject_edge(6, 0));
   EXPECT_EQ(gpio::edges_lost(6), 2);

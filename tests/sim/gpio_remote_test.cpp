@@ -63,7 +63,8 @@ class Launcher {
     return received_;
   }
   void hang_up() {
-    if (peer_ >= 0) close(peer_);
+    if (peer_ >= 0)
+      close(peer_);
     peer_ = -1;
   }
 
@@ -115,7 +116,8 @@ TEST(GpioRemote, ALauncherThatLeftTurnsReportingOffWithoutHarm) {
   int threads = kivtest::count_threads();
   launcher.hang_up();
   auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 1000; ++i) digitalWrite(22, i & 1);
+  for (int i = 0; i < 1000; ++i)
+    digitalWrite(22, i & 1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(gpio::level(22), 1);
   // The command thread notices the hang-up and ends.
