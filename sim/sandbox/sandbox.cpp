@@ -31,11 +31,14 @@ void remove_scratch() {
   rmdir(g_scratch.c_str());
 }
 
-std::string errtext(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string errtext(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
 
 bool write_file(const std::string& path, const std::string& content) {
   FILE* f = std::fopen(path.c_str(), "w");
-  if (!f) return false;
+  if (!f)
+    return false;
   bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
   return std::fclose(f) == 0 && ok;
 }
@@ -45,7 +48,8 @@ bool write_file(const std::string& path, const std::string& content) {
 std::string enter_user_namespace() {
   uid_t uid = getuid();
   gid_t gid = getgid();
-  if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return errtext("unshare(user, mount)");
+  if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+    return errtext("unshare(user, mount)");
   write_file("/proc/self/setgroups", "deny");
   if (!write_file("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n"))
     return errtext("uid_map");
@@ -68,24 +72,30 @@ std::string overlay(const char* target, const std::string& name) {
 std::string do_enter() {
   if (unshare(CLONE_NEWNS) != 0) {
     std::string reason = enter_user_namespace();
-    if (!reason.empty()) return "no mount namespace: " + reason;
+    if (!reason.empty())
+      return "no mount namespace: " + reason;
   }
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
     return errtext("private propagation");
 
   char tmpl[] = "/tmp/kiv-sandbox-XXXXXX";
-  if (!mkdtemp(tmpl)) return errtext("mkdtemp");
+  if (!mkdtemp(tmpl))
+    return errtext("mkdtemp");
   g_scratch = tmpl;
   // A tmpfs of the namespace's own: everything in it vanishes with the namespace.
-  if (mount("tmpfs", g_scratch.c_str(), "tmpfs", 0, "mode=0755") != 0) return errtext("tmpfs");
+  if (mount("tmpfs", g_scratch.c_str(), "tmpfs", 0, "mode=0755") != 0)
+    return errtext("tmpfs");
   std::string r = overlay("/dev", "dev");
-  if (!r.empty()) return r;
+  if (!r.empty())
+    return r;
   if (mount("devpts", "/dev/pts", "devpts", 0, "newinstance,ptmxmode=0666,mode=0620") != 0)
     return errtext("devpts");
   unlink("/dev/ptmx");
-  if (symlink("pts/ptmx", "/dev/ptmx") != 0) return errtext("/dev/ptmx");
+  if (symlink("pts/ptmx", "/dev/ptmx") != 0)
+    return errtext("/dev/ptmx");
   r = overlay("/etc", "etc");
-  if (!r.empty()) return r;
+  if (!r.empty())
+    return r;
   return "";
 }
 
@@ -93,16 +103,19 @@ std::string do_enter() {
 
 std::string Sandbox::enter() {
   static std::string reason;
-  if (g_entered) return reason;
+  if (g_entered)
+    return reason;
   g_entered = true;
   reason = do_enter();
-  if (!g_scratch.empty()) std::atexit(remove_scratch);
+  if (!g_scratch.empty())
+    std::atexit(remove_scratch);
   return reason;
 }
 
 int Sandbox::add_port(const char* dev_path) {
   int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0) return -1;
+  if (master < 0)
+    return -1;
   if (grantpt(master) != 0 || unlockpt(master) != 0) {
     close(master);
     return -1;
@@ -149,22 +162,28 @@ std::string Sandbox::port_slave(const char* dev_path) {
 bool Sandbox::write_etc_file(const char* name, const std::string& content, int mode) {
   std::string path = std::string("/etc/") + name;
   unlink(path.c_str());
-  if (!write_file(path, content)) return false;
+  if (!write_file(path, content))
+    return false;
   return chmod(path.c_str(), static_cast<mode_t>(mode)) == 0;
 }
 
-void Sandbox::remove_etc_file(const char* name) { unlink((std::string("/etc/") + name).c_str()); }
+void Sandbox::remove_etc_file(const char* name) {
+  unlink((std::string("/etc/") + name).c_str());
+}
 
 bool Sandbox::set_cpuinfo(const std::string& content) {
   std::string file = g_scratch + "/cpuinfo";
   // Rewritten in place: the bind mount follows the file, not its name.
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
+  if (fd < 0)
+    return false;
   bool ok = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
   close(fd);
-  if (!ok) return false;
+  if (!ok)
+    return false;
   if (!g_cpuinfo_bound) {
-    if (mount(file.c_str(), "/proc/cpuinfo", nullptr, MS_BIND, nullptr) != 0) return false;
+    if (mount(file.c_str(), "/proc/cpuinfo", nullptr, MS_BIND, nullptr) != 0)
+      return false;
     g_cpuinfo_bound = true;
   }
   return true;
@@ -175,19 +194,24 @@ bool Sandbox::hide_cpuinfo() {
   // for everyone: bind one over /proc/cpuinfo.
   std::string sock_path = g_scratch + "/cpuinfo.sock";
   int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (s < 0) return false;
+  if (s < 0)
+    return false;
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sock_path.c_str());
   unlink(sock_path.c_str());
   bool ok = bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   close(s);
-  if (!ok) return false;
-  if (g_cpuinfo_bound) umount2("/proc/cpuinfo", MNT_DETACH);
+  if (!ok)
+    return false;
+  if (g_cpuinfo_bound)
+    umount2("/proc/cpuinfo", MNT_DETACH);
   g_cpuinfo_bound = mount(sock_path.c_str(), "/proc/cpuinfo", nullptr, MS_BIND, nullptr) == 0;
   return g_cpuinfo_bound;
 }
 
-std::string Sandbox::scratch_dir() { return g_scratch; }
+std::string Sandbox::scratch_dir() {
+  return g_scratch;
+}
 
 }  // namespace kivsim

@@ -12,10 +12,11 @@
 #include "sandbox.h"
 
 // Enters the sandbox of fixed paths or skips the test with the reason.
-#define KIV_REQUIRE_SANDBOX()                                  \
-  do {                                                         \
-    std::string kiv_reason_ = kivsim::Sandbox::enter();        \
-    if (!kiv_reason_.empty()) GTEST_SKIP() << kiv_reason_;     \
+#define KIV_REQUIRE_SANDBOX()                           \
+  do {                                                  \
+    std::string kiv_reason_ = kivsim::Sandbox::enter(); \
+    if (!kiv_reason_.empty())                           \
+      GTEST_SKIP() << kiv_reason_;                      \
   } while (0)
 
 namespace kivtest {
@@ -70,7 +71,8 @@ template <typename Pred>
 bool wait_until(Pred pred, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
   auto end = std::chrono::steady_clock::now() + timeout;
   while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
+    if (std::chrono::steady_clock::now() > end)
+      return false;
     struct timespec ts = {0, 1000000};
     nanosleep(&ts, nullptr);
   }

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: MIT
+// Serial port service figures: how long SerialPortFree takes on an idle port,
+// and how long a byte takes from the peer's write to the read callback.
+// Runs in the simulated board's sandbox (pseudo-terminals on /dev/com1).
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "kiv_serial.h"
+#include "sandbox.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+std::atomic<int64_t> g_received_at{0};
+
+void on_chunk(char*) {
+  g_received_at.store(Clock::now().time_since_epoch().count());
+}
+
+void print_figures(const char* what, std::vector<double> us) {
+  std::sort(us.begin(), us.end());
+  auto at = [&](double q) {
+    return us[static_cast<size_t>(q * static_cast<double>(us.size() - 1))];
+  };
+  std::printf("%-34s n=%zu  median %8.1f us  p90 %8.1f us  max %8.1f us\n", what, us.size(),
+              at(0.5), at(0.9), us.back());
+}
+
+}  // namespace
+
+int main() {
+  std::string reason = kivsim::Sandbox::enter();
+  if (!reason.empty()) {
+    std::fprintf(stderr, "serial_bench: %s\n", reason.c_str());
+    return 77;
+  }
+  char com1[] = "/dev/com1";
+  const int peer = kivsim::Sandbox::add_port(com1);
+  if (peer < 0)
+    return 1;
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+  // Close of an idle port: the reader is waiting in poll.
+  std::vector<double> close_us;
+  for (int i = 0; i < 50; ++i) {
+    if (SerialPortInit(com1, 115200) != 0)
+      return 1;
+    usleep(20000);
+    auto start = Clock::now();
+    SerialPortFree(0);
+    close_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+  }
+
+  // Peer write to callback.
+  if (SerialPortInit(com1, 115200) != 0)
+    return 1;
+  svSetSerialReadCallback(on_chunk, 0);
+  std::vector<double> latency_us;
+  for (int i = 0; i < 500; ++i) {
+    g_received_at.store(0);
+    auto start = Clock::now();
+    if (write(peer, "x", 1) != 1)
+      return 1;
+    while (g_received_at.load() == 0) {
+    }
+    auto got = Clock::time_point(Clock::duration(g_received_at.load()));
+    latency_us.push_back(std::chrono::duration<double, std::micro>(got - start).count());
+    usleep(1000);
+  }
+  SerialPortFree(0);
+
+  print_figures("SerialPortFree on an idle port", close_us);
+  print_figures("peer write -> read callback", latency_us);
+  return 0;
+}

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+// Closing ports: settings restored per port, reader joined, descriptors
+// released, repeated and invalid closes.
+#include "serial_fixture.h"
+
+namespace kivtest {
+namespace {
+
+// Gives a port's line recognisable settings of its own before the library opens it.
+termios give_own_settings(const char* dev, speed_t speed, tcflag_t lflag) {
+  int fd = open(kivsim::Sandbox::port_slave(dev).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios t{};
+  tcgetattr(fd, &t);
+  cfsetspeed(&t, speed);
+  t.c_lflag = lflag;
+  tcsetattr(fd, TCSANOW, &t);
+  tcgetattr(fd, &t);
+  close(fd);
+  return t;
+}
+
+TEST_F(SerialTest, EachPortGetsItsOwnSettingsBackOnClose) {
+  termios before1 = give_own_settings(com1, B4800, ICANON | ECHO);
+  termios before2 = give_own_settings(com2, B38400, ISIG);
+  ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+  ASSERT_EQ(SerialPortInit(com2, 57600), 0);
+  SerialPortFree(0);
+  SerialPortFree(1);
+  termios after1 = settings_of(com1);
+  termios after2 = settings_of(com2);
+  // The flags come back; the speed stays the one chosen at the open.
+  EXPECT_EQ(after1.c_lflag, before1.c_lflag);
+  EXPECT_EQ(after2.c_lflag, before2.c_lflag);
+  EXPECT_EQ(cfgetospeed(&after1), static_cast<speed_t>(B115200));
+  EXPECT_EQ(cfgetospeed(&after2), static_cast<speed_t>(B57600));
+}
+
+TEST_F(SerialTest, CloseJoinsTheReaderAndReleasesEveryDescriptorPromptly) {
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+    ASSERT_EQ(SerialPortInit(com2, 115200), 0);
+    EXPECT_EQ(count_threads(), threads_before_ + 2);
+    usleep(20000);  // both readers are waiting in poll
+    const auto start = std::chrono::steady_clock::now();
+    SerialPortFree(0);
+    SerialPortFree(1);
+    // Well inside the readers' poll interval: they are woken, not waited out.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    EXPECT_EQ(count_threads(), threads_before_);
+    EXPECT_EQ(count_open_fds(), fds_before_);
+  }
+}
+
+TEST_F(SerialTest, ClosingTwiceOrAnInvalidIndexDoesNothing) {
+  ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+  StdoutCapture out;
+  SerialPortFree(0);
+  SerialPortFree(0);
+  SerialPortFree(1);  // never opened
+  SerialPortFree(2);
+  SerialPortFree(-1);
+  svSerialFree(5);
+  EXPECT_EQ(out.text(), "");
+  // Opened again, the slot prints its line and serves a new reader.
+  ChunkLog log;
+  static ChunkLog* current;
+  current = &log;
+  EXPECT_EQ(svSerialInit(com1, 115200), 0);
+  EXPECT_NE(out.text().find("serial index  0  fd  "), std::string::npos);
+  ASSERT_EQ(svSetSerialReadCallback([](char* c) { current->add(c); }, 0), 0);
+  write_all(peer1_, "back", 4);
+  EXPECT_TRUE(wait_until([&] { return log.joined() == "back"; }));
+}
+
+TEST_F(SerialTest, TheRs232OpenUsesCom1WithItsFrameOptions) {
+  termios t{};
+  {
+    StdoutCapture out;
+    EXPECT_EQ(svSerialInitRS232(38400, 7, 2, 'o'), 0);
+    ASSERT_TRUE(applied_settings(printed_fd(out.text()), &t));
+  }
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B38400));
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
+  EXPECT_NE(t.c_cflag & CSTOPB, 0u);
+  EXPECT_NE(t.c_cflag & PARODD, 0u);
+  // With com1 missing it fails and leaves the table alone.
+  SerialPortFree(0);
+  kivsim::Sandbox::remove_port(com1);
+  EXPECT_EQ(svSerialInitRS232(9600, 8, 1, 'N'), -1);
+  EXPECT_EQ(svSerialInit(com2, 115200), 0);
+  char c[] = "c";
+  EXPECT_EQ(svWriteSerial(c, 1, 0), 0);
+  EXPECT_EQ(read_bytes(peer2_, 1, std::chrono::seconds(2)), bytes({'c'}));
+}
+
+}  // namespace
+}  // namespace kivtest
