@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "board.h"
 
+#include <cstddef>
 #include <cstdio>
 
 namespace kivsim {
@@ -12,7 +13,12 @@ Board& board() {
   return *b;
 }
 
+// A simulator may run for hours: past this many calls the older half goes.
+constexpr size_t kLogLimit = size_t{1} << 20;
+
 void log_call(Board& b, CallKind kind, int pin, int value, int result) {
+  if (b.log.size() >= kLogLimit)
+    b.log.erase(b.log.begin(), b.log.begin() + static_cast<std::ptrdiff_t>(kLogLimit / 2));
   b.log.push_back(Call{kind, pin, value, result});
   if (kind == CallKind::Delay)
     b.changed.notify_all();

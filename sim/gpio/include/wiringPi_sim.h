@@ -63,7 +63,8 @@ int level(int pin);
 bool has_isr(int pin);
 int isr_edge(int pin);
 
-// The calls so far, oldest first; clear_calls forgets them.
+// The calls so far, oldest first (past about a million, the older half is
+// dropped); clear_calls forgets them.
 std::vector<Call> calls();
 void clear_calls();
 // Only the calls of one kind (and pin, unless pin < 0).
