@@ -39,14 +39,14 @@ TEST_F(SerialTest, CloseJoinsTheReaderAndReleasesEveryDescriptorPromptly) {
   for (int round = 0; round < 3; ++round) {
     ASSERT_EQ(SerialPortInit(com1, 115200), 0);
     ASSERT_EQ(SerialPortInit(com2, 115200), 0);
-    EXPECT_EQ(count_threads(), threads_before_ + 2);
+    EXPECT_TRUE(wait_until([&] { return count_threads() == threads_before_ + 2; }));
     usleep(20000);  // both readers are waiting in poll
     const auto start = std::chrono::steady_clock::now();
     SerialPortFree(0);
     SerialPortFree(1);
     // Well inside the readers' poll interval: they are woken, not waited out.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
-    EXPECT_EQ(count_threads(), threads_before_);
+    EXPECT_TRUE(wait_until([&] { return count_threads() == threads_before_; }));
     EXPECT_EQ(count_open_fds(), fds_before_);
   }
 }

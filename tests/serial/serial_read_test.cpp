@@ -178,7 +178,7 @@ TEST_F(SerialReadTest, AReaderMayReopenItsOwnPort) {
   usleep(50000);
   write_all(peer1_, "after", 5);
   EXPECT_TRUE(wait_until([&] { return log_.joined() == "after"; })) << log_.joined();
-  EXPECT_EQ(count_threads(), threads);
+  EXPECT_TRUE(wait_until([&] { return count_threads() == threads; }));
   SerialPortFree(0);
   EXPECT_EQ(count_open_fds(), fds_before_);
 }

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+// Internal: reading "/etc/ul-opx3000.ini" into the global configuration.
+#pragma once
+
+namespace kiv_config {
+
+// Path of the configuration file.
+inline constexpr const char kConfigPath[] = "/etc/ul-opx3000.ini";
+
+// Settles the configuration while is_configed is 0: marks a missing file (-1),
+// or parses the file and publishes what it set, marking a clean parse (1).
+// A file that fails to parse leaves is_configed at 0, so the next lookup
+// reads it again. Any thread.
+void refresh_config();
+
+}  // namespace kiv_config
