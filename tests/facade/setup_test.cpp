@@ -4,6 +4,7 @@
 #include <wiringPi.h>
 
 #include <atomic>
+#include <regex>
 
 #include "facade_test_util.h"
 #include "kiv_io.h"
@@ -63,6 +64,9 @@ TEST(FacadeSetup, BringsUpLinesInterruptsAndBothPortsInOrder) {
   size_t ok = at(text, "[IO] setup ok!\n");
   EXPECT_LT(index0, index1);
   EXPECT_LT(index1, ok);
+  EXPECT_TRUE(std::regex_search(text, std::regex("serial index  0  fd  [0-9]+\n"
+                                                 "serial index  1  fd  [0-9]+\n")))
+      << text;
 
   // Each line got its own handler.
   io->registerTrigger(on_trigger);
