@@ -26,6 +26,8 @@ constexpr int kTune = 20;
 constexpr int kAma1Port = 0;
 constexpr int kAma2Port = 1;
 constexpr int kSerialBaud = 115200;
+// Brightness the light controller is given at start-up.
+constexpr int kInitialBrightness = 24;
 
 // Time between an input edge and its callback; the level is sampled before it.
 constexpr unsigned kInputSettleMs = 100;

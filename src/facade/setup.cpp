@@ -61,9 +61,12 @@ void KivIo::setup() {
   svSerialInit(com1, kSerialBaud);
   svSerialInit(com2, kSerialBaud);
 
-  // Next, in this order: the initial brightness frame to the light controller
-  // on port index 1, the hardware notification handler as that port's read
-  // callback, and the LED strip (whose failure does not end start-up).
+  // The light controller starts at a known brightness; a failed write is
+  // reported by the service.
+  svSetBrightnessValue(kInitialBrightness);
+
+  // Next, in this order: the hardware notification handler as port index 1's
+  // read callback, and the LED strip (whose failure does not end start-up).
 
   std::puts(msg::kSetupOk);
 }

@@ -45,7 +45,8 @@ size_t at(const std::string& text, const std::string& needle) {
 TEST(FacadeSetup, BringsUpLinesInterruptsAndBothPortsInOrder) {
   KIV_REQUIRE_SANDBOX();
   ASSERT_GE(kivsim::Sandbox::add_port("/dev/com1"), 0);
-  ASSERT_GE(kivsim::Sandbox::add_port("/dev/com2"), 0);
+  int controller = kivsim::Sandbox::add_port("/dev/com2");
+  ASSERT_GE(controller, 0);
   kivtest::StdoutCapture out;
   int fds = kivtest::count_open_fds();
   int threads = kivtest::count_threads();
@@ -67,6 +68,8 @@ TEST(FacadeSetup, BringsUpLinesInterruptsAndBothPortsInOrder) {
   EXPECT_TRUE(std::regex_search(text, std::regex("serial index  0  fd  [0-9]+\n"
                                                  "serial index  1  fd  [0-9]+\n")))
       << text;
+  // The light controller was given its start-up brightness, 24, before setup ended.
+  EXPECT_EQ(kivtest::drain(controller), kivtest::bytes({0x43, 0x2D, 0x00, 0x18, 0x0D, 0x0A}));
 
   // Each line got its own handler.
   io->registerTrigger(on_trigger);
@@ -128,7 +131,10 @@ TEST(FacadeSetup, MissingCom1MakesCom2IndexZero) {
   std::string text = out.text();
   EXPECT_EQ(kivtest::count_of(text, "serial index  0  fd  "), 1);
   EXPECT_EQ(kivtest::count_of(text, "serial index  1"), 0);
-  EXPECT_NE(text.find("[IO] setup ok!\n"), std::string::npos);
+  // The brightness frame finds no light controller port.
+  EXPECT_LT(at(text, "serial index  0  fd  "), at(text, "write serial error\r\n"));
+  EXPECT_LT(at(text, "write serial error\r\n"), at(text, "[IO] setup ok!\n"));
+  EXPECT_TRUE(kivtest::drain(com2).empty());
 
   char hello[] = "hello";
   EXPECT_EQ(io->writeAMA1(hello, 5), 0);
