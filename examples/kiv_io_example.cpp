@@ -39,8 +39,11 @@ void say_result(const char* what, int result) {
   std::fflush(stdout);
 }
 
-void step(const char* what) {
+// Says what comes, does it, and leaves a short pause before the next step.
+template <typename Action>
+void step(const char* what, Action action) {
   say(what);
+  action();
   usleep(kStepPauseUs);
 }
 
@@ -91,26 +94,16 @@ void on_com1(char* chunk) {
 }
 
 void walk_outputs(kiv::KivIo* io) {
-  step("laser on");
-  io->openLaser();
-  step("laser off");
-  io->closeLaser();
-  step("alarm on");
-  io->openAlarm();
-  step("alarm off");
-  io->closeAlarm();
-  step("scan status on (line A high, line B low)");
-  io->setScanStat(true);
-  step("scan status off (line A low, line B high)");
-  io->setScanStat(false);
-  step("DO1 low");
-  io->setDo1High(false);
-  step("DO1 high again");
-  io->setDo1High(true);
-  step("DO2 low");
-  io->setDo2High(false);
-  step("DO2 high again");
-  io->setDo2High(true);
+  step("laser on", [io] { io->openLaser(); });
+  step("laser off", [io] { io->closeLaser(); });
+  step("alarm on", [io] { io->openAlarm(); });
+  step("alarm off", [io] { io->closeAlarm(); });
+  step("scan status on (line A high, line B low)", [io] { io->setScanStat(true); });
+  step("scan status off (line A low, line B high)", [io] { io->setScanStat(false); });
+  step("DO1 low", [io] { io->setDo1High(false); });
+  step("DO1 high again", [io] { io->setDo1High(true); });
+  step("DO2 low", [io] { io->setDo2High(false); });
+  step("DO2 high again", [io] { io->setDo2High(true); });
 }
 
 void show_mapping() {
@@ -152,7 +145,7 @@ bool wait_for_events(int seconds) {
     usleep(50 * 1000);
   // Let the callbacks of the last edges (100 ms after each) finish their lines.
   usleep(250 * 1000);
-  std::printf("[example] seen: %d input, %d trigger, %d tune callbacks, %d chunks on com1\n",
+  std::printf("[example] seen: input %d, trigger %d, tune %d callbacks; com1 %d chunk(s)\n",
               g_input_edges.load(), g_trigger_edges.load(), g_tune_edges.load(),
               g_com1_chunks.load());
   std::fflush(stdout);

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+// Simulated board: the state of the 64 GPIO lines behind the WiringPi
+// stand-in, its call log and fault record. Internal to the stand-in.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "wiringPi_sim.h"
+
+namespace kivsim {
+namespace gpio {
+namespace detail {
+
+constexpr int kPinCount = 64;
+
+// The interrupt of one line: its handler, the thread it runs on and the
+// edges waiting for it.
+struct IsrLine {
+  void (*handler)() = nullptr;
+  int edge = kUnset;
+  std::thread thread;
+  // Bumped to retire the current thread; a thread runs while its own
+  // generation is the line's.
+  unsigned generation = 0;
+  int queued = 0;
+  bool running = false;
+  int starts = 0;
+  int ends = 0;
+  int lost = 0;
+  std::condition_variable wake;
+};
+
+struct Line {
+  int mode = kUnset;
+  int pull = kUnset;
+  int level = 0;
+  // Set once something outside (a test, the launcher) drove the level; a
+  // pull setting then no longer decides it.
+  bool driven = false;
+  bool fail_isr = false;
+  IsrLine isr;
+};
+
+struct Board {
+  std::mutex mutex;
+  // Signalled whenever a handler ends or a delay is logged.
+  std::condition_variable changed;
+  bool set_up = false;
+  bool fail_setup = false;
+  Line lines[kPinCount];
+  std::vector<Call> log;
+  std::vector<std::string> faults;
+};
+
+// The board. Never destroyed, so threads still running at exit find it intact.
+Board& board();
+
+inline bool valid_pin(int pin) {
+  return pin >= 0 && pin < kPinCount;
+}
+
+// Appends a call to the log; board mutex held.
+void log_call(Board& b, CallKind kind, int pin, int value, int result = 0);
+// Records and prints a call the board would not survive; board mutex held.
+void fault(Board& b, const char* what, int pin);
+
+}  // namespace detail
+}  // namespace gpio
+}  // namespace kivsim

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: MIT
+// WiringPi stand-in: set-up, line modes, pulls, reads, writes and delay.
+#include <time.h>
+
+#include <cerrno>
+
+#include "board.h"
+#include "remote.h"
+#include "wiringPi.h"
+
+using kivsim::gpio::CallKind;
+using kivsim::gpio::detail::Board;
+using kivsim::gpio::detail::board;
+using kivsim::gpio::detail::fault;
+using kivsim::gpio::detail::log_call;
+using kivsim::gpio::detail::report;
+using kivsim::gpio::detail::valid_pin;
+
+int wiringPiSetupGpio(void) {
+  kivsim::gpio::detail::remote_connect();
+  Board& b = board();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  // The real library never reports failure once it has succeeded.
+  int result = (b.fail_setup && !b.set_up) ? -1 : 0;
+  if (result == 0)
+    b.set_up = true;
+  log_call(b, CallKind::Setup, -1, result, result);
+  report("setup %d\n", result);
+  return result;
+}
+
+void pinMode(int pin, int mode) {
+  Board& b = board();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  log_call(b, CallKind::Mode, pin, mode);
+  if (!b.set_up)
+    return fault(b, "pinMode before wiringPiSetupGpio", pin);
+  if (!valid_pin(pin))
+    return fault(b, "pinMode on a pin outside 0..63", pin);
+  b.lines[pin].mode = mode;
+  report("mode %d %d\n", pin, mode);
+}
+
+void pullUpDnControl(int pin, int pud) {
+  Board& b = board();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  log_call(b, CallKind::Pull, pin, pud);
+  if (!b.set_up)
+    return fault(b, "pullUpDnControl before wiringPiSetupGpio", pin);
+  if (!valid_pin(pin))
+    return fault(b, "pullUpDnControl on a pin outside 0..63", pin);
+  auto& line = b.lines[pin];
+  line.pull = pud;
+  // An undriven input floats to its pull.
+  if (!line.driven && line.mode != OUTPUT) {
+    if (pud == PUD_DOWN)
+      line.level = 0;
+    if (pud == PUD_UP)
+      line.level = 1;
+  }
+  report("pull %d %d\n", pin, pud);
+}
+
+int digitalRead(int pin) {
+  Board& b = board();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  int level = LOW;
+  if (!b.set_up) {
+    fault(b, "digitalRead before wiringPiSetupGpio", pin);
+  } else if (!valid_pin(pin)) {
+    fault(b, "digitalRead on a pin outside 0..63", pin);
+  } else {
+    level = b.lines[pin].level;
+  }
+  log_call(b, CallKind::Read, pin, level);
+  report("read %d %d\n", pin, level);
+  return level;
+}
+
+void digitalWrite(int pin, int value) {
+  Board& b = board();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  int level = value != 0 ? HIGH : LOW;
+  log_call(b, CallKind::Write, pin, level);
+  if (!b.set_up)
+    return fault(b, "digitalWrite before wiringPiSetupGpio", pin);
+  if (!valid_pin(pin))
+    return fault(b, "digitalWrite on a pin outside 0..63", pin);
+  auto& line = b.lines[pin];
+  // An input keeps the level its outside driver gives it.
+  if (line.mode != INPUT)
+    line.level = level;
+  report("write %d %d\n", pin, level);
+}
+
+void delay(unsigned int howLong) {
+  {
+    Board& b = board();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    log_call(b, CallKind::Delay, -1, static_cast<int>(howLong));
+  }
+  timespec left{static_cast<time_t>(howLong / 1000), static_cast<long>(howLong % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+// The facade's single instance: creation, destruction and close_io.
+#include <cstdio>
+
+#include "facade/messages.h"
+#include "facade/pins.h"
+#include "kiv_io.h"
+#include "kiv_serial.h"
+
+namespace kiv {
+
+KivIo* KivIo::instance = nullptr;
+std::mutex KivIo::sMutex;
+
+KivIo::KivIo()
+    : hardwareCallback(nullptr),
+      inputCallback(nullptr),
+      triggerCallback(nullptr),
+      tuneCallback(nullptr),
+      workMode(1) {
+  std::puts(msg::kCreate);
+}
+
+KivIo::~KivIo() {
+  // Event threads read these pointers without a lock.
+  __atomic_store_n(&inputCallback, nullptr, __ATOMIC_RELEASE);
+  __atomic_store_n(&triggerCallback, nullptr, __ATOMIC_RELEASE);
+  __atomic_store_n(&tuneCallback, nullptr, __ATOMIC_RELEASE);
+  __atomic_store_n(&hardwareCallback, nullptr, __ATOMIC_RELEASE);
+  // The LED strip is released here, before the serial ports are closed.
+  svSerialFree(kAma1Port);
+  svSerialFree(kAma2Port);
+  std::puts(msg::kDelete);
+}
+
+KivIo* KivIo::getInstance() {
+  std::lock_guard<std::mutex> lock(sMutex);
+  if (!instance)
+    instance = new KivIo();
+  return instance;
+}
+
+void KivIo::close_io() {
+  // Taking the instance out under the lock keeps input handlers, which look it
+  // up under the same lock after their wait, off the instance being deleted.
+  // Deleting after unlocking lets serial reader threads that the destructor
+  // joins still get through getInstance() (they then see a fresh instance).
+  KivIo* doomed;
+  {
+    std::lock_guard<std::mutex> lock(sMutex);
+    doomed = instance;
+    instance = nullptr;
+  }
+  delete doomed;
+}
+
+}  // namespace kiv

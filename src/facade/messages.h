@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+// The facade's messages on standard output, all in one place. Those ending in
+// "\r" are printed with puts, so their lines end in CR LF.
+#pragma once
+
+namespace kiv {
+namespace msg {
+
+constexpr const char kCreate[] = "[KIV-IO] create...";
+constexpr const char kDelete[] = "[KIV-IO] delete...";
+constexpr const char kGpioSetupError[] = "wiringPi setup error\r";
+constexpr const char kInterruptRegisterFailure[] = "Interrupt function register failure\r";
+constexpr const char kSetupOk[] = "[IO] setup ok!";
+
+}  // namespace msg
+}  // namespace kiv

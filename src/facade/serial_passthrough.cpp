@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+// Raw access to the two serial ports through the serial service.
+#include "facade/pins.h"
+#include "kiv_io.h"
+#include "kiv_serial.h"
+
+namespace kiv {
+
+int KivIo::writeAMA1(char* data, int len) {
+  return svWriteSerial(data, len, kAma1Port);
+}
+
+void KivIo::setAMA1Callback(void (*fn)(char*)) {
+  svSetSerialReadCallback(fn, kAma1Port);
+}
+
+int KivIo::writeAMA2(char* data, int len) {
+  return svWriteSerial(data, len, kAma2Port);
+}
+
+// Replaces the hardware notification handler that setup installed.
+void KivIo::setAMA2Callback(void (*fn)(char*)) {
+  svSetSerialReadCallback(fn, kAma2Port);
+}
+
+}  // namespace kiv

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+// The start-up sequence: GPIO lines, input interrupts, serial ports.
+#include <wiringPi.h>
+
+#include <cstdio>
+
+#include "facade/messages.h"
+#include "facade/pins.h"
+#include "kiv_io.h"
+#include "kiv_serial.h"
+
+namespace kiv {
+namespace {
+
+struct RestingOutput {
+  int pin;
+  int level;
+};
+
+// In this order: DO1 and DO2 rest high; laser, scan status A and B, alarm low.
+constexpr RestingOutput kRestingOutputs[] = {
+    {pin::kDo1, HIGH},      {pin::kDo2, HIGH},      {pin::kLaser, LOW},
+    {pin::kScanStatA, LOW}, {pin::kScanStatB, LOW}, {pin::kAlarm, LOW},
+};
+
+struct InterruptInput {
+  int pin;
+  void (*handler)();
+};
+
+constexpr InterruptInput kInterruptInputs[] = {
+    {pin::kInput, callbackInput},
+    {pin::kTrigger, callbackTrigger},
+    {pin::kTune, callbackTune},
+};
+
+}  // namespace
+
+void KivIo::setup() {
+  if (wiringPiSetupGpio() < 0) {
+    std::puts(msg::kGpioSetupError);
+    return;
+  }
+  for (const RestingOutput& out : kRestingOutputs) {
+    pinMode(out.pin, OUTPUT);
+    digitalWrite(out.pin, out.level);
+  }
+  for (const InterruptInput& in : kInterruptInputs) {
+    pinMode(in.pin, INPUT);
+    pullUpDnControl(in.pin, PUD_DOWN);
+    if (wiringPiISR(in.pin, INT_EDGE_BOTH, in.handler) < 0) {
+      std::puts(msg::kInterruptRegisterFailure);
+      return;
+    }
+  }
+
+  // The serial service takes a modifiable path.
+  char com1[] = "/dev/com1";
+  char com2[] = "/dev/com2";
+  // Indices follow successful opens; a failed open is reported by the service.
+  svSerialInit(com1, kSerialBaud);
+  svSerialInit(com2, kSerialBaud);
+
+  // The light controller starts at a known brightness; a failed write is
+  // reported by the service.
+  svSetBrightnessValue(kInitialBrightness);
+
+  // Next, in this order: the hardware notification handler as port index 1's
+  // read callback, and the LED strip (whose failure does not end start-up).
+
+  std::puts(msg::kSetupOk);
+}
+
+}  // namespace kiv

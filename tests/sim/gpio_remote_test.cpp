@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+// WiringPi stand-in: control from another process over KIV_SIM_GPIO_SOCKET.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+
+#include "test_support.h"
+#include "wiringPi.h"
+#include "wiringPi_sim.h"
+
+namespace gpio = kivsim::gpio;
+
+namespace {
+
+std::atomic<int> g_runs{0};
+void count_handler() {
+  digitalRead(6);
+  ++g_runs;
+}
+
+// The launcher's side: a listening socket whose path the stand-in is given.
+class Launcher {
+ public:
+  Launcher() {
+    char dir[] = "/tmp/kiv-gpio-remote-XXXXXX";
+    dir_ = mkdtemp(dir);
+    path_ = dir_ + "/gpio.sock";
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path_.c_str());
+    bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(listener_, 1);
+    setenv("KIV_SIM_GPIO_SOCKET", path_.c_str(), 1);
+  }
+  ~Launcher() {
+    hang_up();
+    close(listener_);
+    unlink(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+  bool accept_peer() {
+    peer_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    return peer_ >= 0;
+  }
+  void send_line(const std::string& line) {
+    ASSERT_TRUE(kivtest::write_all(peer_, line.data(), line.size()));
+  }
+  // Reads reports until `line` has arrived; returns everything read so far.
+  std::string wait_for(const std::string& line) {
+    kivtest::wait_until(
+        [&] {
+          auto got = kivtest::read_bytes(peer_, 1, std::chrono::milliseconds(10));
+          received_.append(got.begin(), got.end());
+          return received_.find(line) != std::string::npos;
+        },
+        std::chrono::milliseconds(3000));
+    return received_;
+  }
+  void hang_up() {
+    if (peer_ >= 0)
+      close(peer_);
+    peer_ = -1;
+  }
+
+ private:
+  std::string dir_;
+  std::string path_;
+  int listener_ = -1;
+  int peer_ = -1;
+  std::string received_;
+};
+
+}  // namespace
+
+TEST(GpioRemote, ReportsEveryEventAsALineInOrder) {
+  Launcher launcher;
+  ASSERT_EQ(wiringPiSetupGpio(), 0);
+  ASSERT_TRUE(launcher.accept_peer());
+  pinMode(22, OUTPUT);
+  digitalWrite(22, 5);
+  pullUpDnControl(17, PUD_DOWN);
+  ASSERT_EQ(wiringPiISR(6, INT_EDGE_BOTH, count_handler), 0);
+  gpio::fail_isr(12, true);
+  wiringPiISR(12, INT_EDGE_BOTH, count_handler);
+  EXPECT_EQ(launcher.wait_for("isr 12 3 -1\n"),
+            "setup 0\nmode 22 1\nwrite 22 1\npull 17 1\nisr 6 3 0\nisr 12 3 -1\n");
+}
+
+TEST(GpioRemote, CommandsRaiseEdgesAndSetLevels) {
+  Launcher launcher;
+  ASSERT_EQ(wiringPiSetupGpio(), 0);
+  ASSERT_TRUE(launcher.accept_peer());
+  ASSERT_EQ(wiringPiISR(6, INT_EDGE_BOTH, count_handler), 0);
+  launcher.send_line("bogus line\nedge 6\nedge 6 1 2\n");
+  launcher.send_line("edge 6 1\n");
+  std::string got = launcher.wait_for("handler-end 6\n");
+  EXPECT_NE(got.find("handler-start 6\nread 6 1\nhandler-end 6\n"), std::string::npos) << got;
+  EXPECT_EQ(g_runs, 1) << "malformed lines are ignored";
+
+  launcher.send_line("level 6 0\n");
+  ASSERT_TRUE(kivtest::wait_until([] { return gpio::level(6) == 0; }));
+  EXPECT_EQ(gpio::handler_starts(6), 1) << "a level change raises no edge";
+}
+
+TEST(GpioRemote, ALauncherThatLeftTurnsReportingOffWithoutHarm) {
+  Launcher launcher;
+  ASSERT_EQ(wiringPiSetupGpio(), 0);
+  ASSERT_TRUE(launcher.accept_peer());
+  launcher.wait_for("setup 0\n");
+  int threads = kivtest::count_threads();
+  launcher.hang_up();
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 1000; ++i)
+    digitalWrite(22, i & 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(gpio::level(22), 1);
+  // The command thread notices the hang-up and ends.
+  EXPECT_TRUE(kivtest::wait_until([&] { return kivtest::count_threads() == threads - 1; }));
+}
+
+TEST(GpioRemote, NoVariableNoSocket) {
+  unsetenv("KIV_SIM_GPIO_SOCKET");
+  int fds = kivtest::count_open_fds();
+  int threads = kivtest::count_threads();
+  ASSERT_EQ(wiringPiSetupGpio(), 0);
+  EXPECT_EQ(kivtest::count_open_fds(), fds);
+  EXPECT_EQ(kivtest::count_threads(), threads);
+}
