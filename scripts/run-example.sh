@@ -8,7 +8,7 @@ set -eu
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
 build=build/example
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DKIV_IO_BUILD_TESTS=OFF
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 if [ ! -x "$build/examples/kiv_io_example" ]; then
   echo "run-example: the example program was not built (see CMake's note above)" >&2

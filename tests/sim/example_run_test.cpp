@@ -43,5 +43,27 @@ TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
   EXPECT_GE(run.time_of("input line is now 1") - run.time_of("edge input (17) -> 1"), 0.09);
 }
 
+TEST(ExampleRun, BoardIdentityAndConfigurationDecideTheChannels) {
+  // The first serial number of the compiled-in list makes an updated device
+  // (sections 1 and 3 exchanged); the file moves section 4 to channel 2.
+  ScratchFile ini("ul.ini", "[LIGHT]\nsection_4 = 2\n");
+  LauncherRun run = run_launcher(
+      {"--ini", ini.path(), "--cpu-serial", KIV_FIRST_UPDATED_CPU, KIV_EXAMPLE_PATH, "1"}, "", 60);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  // Nothing raises the awaited edges here.
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  for (const char* line : {
+           " out   [example]   light section 1 drives controller channel 3\n",
+           " out   [example]   light section 3 drives controller channel 1\n",
+           " out   [example]   light section 4 drives controller channel 2\n",
+           " out   [example]   pause after each light controller write: 2 ms\n",
+           " out   [example]   this board is an updated device\n",
+       })
+    EXPECT_TRUE(run.has(line)) << "missing: " << line << run.out;
+  EXPECT_LT(run.pos("<- 33 2D 31 0D 0A   channel 3 on"),
+            run.pos("<- 32 2D 31 0D 0A   channel 2 on"));
+  EXPECT_FALSE(run.has("<- 34 2D")) << "section 4 must not reach channel 4";
+}
+
 }  // namespace
 }  // namespace kivtest
