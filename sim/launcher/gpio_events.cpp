@@ -110,12 +110,15 @@ std::string describe_gpio_report(const std::string& line, BoardState& state) {
   return unknown;
 }
 
-std::string describe_gpio_command(bool edge, int pin, int level, BoardState& state) {
+std::string describe_gpio_command(bool edge, int pin, int level) {
+  return (edge ? "edge " : "level ") + pin_label(pin) + " -> " + std::to_string(level);
+}
+
+void record_gpio_command(bool edge, int pin, int level, BoardState& state) {
   if (in_range(pin))
     state.input[pin] = level;
   if (edge)
     ++state.edges_raised;
-  return (edge ? "edge " : "level ") + pin_label(pin) + " -> " + std::to_string(level);
 }
 
 std::string output_summary(const BoardState& state) {

@@ -26,8 +26,10 @@ struct BoardState {
 // quoted as unknown.
 std::string describe_gpio_report(const std::string& line, BoardState& state);
 
-// The text shown for a command sent to the stand-in, recorded in `state`.
-std::string describe_gpio_command(bool edge, int pin, int level, BoardState& state);
+// The text shown for an edge or level command to the stand-in.
+std::string describe_gpio_command(bool edge, int pin, int level);
+// Records in `state` a command that reached the stand-in.
+void record_gpio_command(bool edge, int pin, int level, BoardState& state);
 
 // "DO1 (22)=1 DO2 (27)=1 laser (13)=0 ..." for every line written, the
 // board's outputs first; "none written" when there is none.

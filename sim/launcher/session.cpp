@@ -105,10 +105,12 @@ void Session::execute(const Command& cmd) {
     case CommandKind::kEdge:
     case CommandKind::kLevel: {
       bool edge = cmd.kind == CommandKind::kEdge;
-      std::string text = describe_gpio_command(edge, cmd.pin, cmd.level, board_);
+      std::string text = describe_gpio_command(edge, cmd.pin, cmd.level);
       std::string line =
           (edge ? "edge " : "level ") + std::to_string(cmd.pin) + " " + std::to_string(cmd.level);
-      if (s_.gpio->send_line(line) == 0)
+      if (s_.gpio->send_line(line) > 0)
+        record_gpio_command(edge, cmd.pin, cmd.level, board_);
+      else
         text += "   (not sent: no GPIO stand-in connected)";
       log_.line("gpio", text);
       break;

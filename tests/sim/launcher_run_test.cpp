@@ -144,6 +144,7 @@ TEST(LauncherRun, FaultsAreReportedNotRun) {
   EXPECT_EQ(typed.status, 0);
   EXPECT_TRUE(typed.has(" sim   error: unknown command 'frob' (try help)\n")) << typed.out;
   EXPECT_TRUE(typed.has("edge tune (20) -> 1   (not sent: no GPIO stand-in connected)"));
+  EXPECT_TRUE(typed.has(" sim   gpio: 0 edges raised, 0 handlers run\n")) << typed.out;
 
   // Started without standard input, the launcher takes no commands from its
   // own descriptors: what the program writes to com1 is shown, not obeyed.
