@@ -84,7 +84,7 @@ TEST(FacadeSetup, BringsUpLinesInterruptsAndBothPortsInOrder) {
   KivIo::close_io();
   EXPECT_EQ(kivtest::count_of(out.text(), "[KIV-IO] delete...\n"), 1);
   EXPECT_EQ(kivtest::count_open_fds(), fds);
-  EXPECT_EQ(kivtest::count_threads(), threads + 3);
+  EXPECT_TRUE(kivtest::wait_until([&] { return kivtest::count_threads() == threads + 3; }));
   EXPECT_TRUE(gpio::has_isr(17) && gpio::has_isr(12) && gpio::has_isr(20));
 }
 

@@ -146,6 +146,6 @@ TEST(GpioInterrupts, StoppingEndsTheThreadsEvenFromInsideAHandler) {
   gpio::stop_all();
   EXPECT_EQ(g_runs, 2);
   release.join();
-  EXPECT_EQ(kivtest::count_threads(), threads);
+  EXPECT_TRUE(kivtest::wait_until([&] { return kivtest::count_threads() == threads; }));
   EXPECT_FALSE(gpio::has_isr(6));
 }
