@@ -9,7 +9,10 @@ namespace kivtest {
 namespace {
 
 TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
-  LauncherRun run = run_launcher({"--script", KIV_EXAMPLE_SCRIPT, KIV_EXAMPLE_PATH}, "", 60);
+  std::vector<std::string> args = {"--script", KIV_EXAMPLE_SCRIPT};
+  for (const std::string& word : built_program(KIV_EXAMPLE_PATH))
+    args.push_back(word);
+  LauncherRun run = run_launcher(args, "", 60);
   KIV_SKIP_WITHOUT_BOARD(run);
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   for (const char* line : {
@@ -47,8 +50,11 @@ TEST(ExampleRun, BoardIdentityAndConfigurationDecideTheChannels) {
   // The first serial number of the compiled-in list makes an updated device
   // (sections 1 and 3 exchanged); the file moves section 4 to channel 2.
   ScratchFile ini("ul.ini", "[LIGHT]\nsection_4 = 2\n");
-  LauncherRun run = run_launcher(
-      {"--ini", ini.path(), "--cpu-serial", KIV_FIRST_UPDATED_CPU, KIV_EXAMPLE_PATH, "1"}, "", 60);
+  std::vector<std::string> args = {"--ini", ini.path(), "--cpu-serial", KIV_FIRST_UPDATED_CPU};
+  for (const std::string& word : built_program(KIV_EXAMPLE_PATH))
+    args.push_back(word);
+  args.push_back("1");
+  LauncherRun run = run_launcher(args, "", 60);
   KIV_SKIP_WITHOUT_BOARD(run);
   // Nothing raises the awaited edges here.
   EXPECT_EQ(run.status, 1) << run.out << run.err;

@@ -11,7 +11,8 @@ namespace kivtest {
 namespace {
 
 std::vector<std::string> probe(std::vector<std::string> prefix, std::vector<std::string> actions) {
-  prefix.push_back(probe_path());
+  for (const std::string& word : built_program(probe_path()))
+    prefix.push_back(word);
   prefix.insert(prefix.end(), actions.begin(), actions.end());
   return prefix;
 }

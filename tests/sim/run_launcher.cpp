@@ -50,13 +50,20 @@ ScratchFile::~ScratchFile() {
     rmdir(dir_.c_str());
 }
 
+std::vector<std::string> built_program(const std::string& path) {
+  std::string emulator = KIV_TEST_EMULATOR;
+  if (emulator.empty())
+    return {path};
+  return {emulator, path};
+}
+
 LauncherRun run_launcher(const std::vector<std::string>& args, const std::string& input,
                          double timeout_s, int closed_fd) {
   LauncherRun run;
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
     return run;
-  std::vector<std::string> argv_s = {launcher_path()};
+  std::vector<std::string> argv_s = built_program(launcher_path());
   argv_s.insert(argv_s.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argv_s)
@@ -70,7 +77,7 @@ LauncherRun run_launcher(const std::vector<std::string>& args, const std::string
     dup2(err[1], 2);
     if (closed_fd >= 0)
       close(closed_fd);
-    execv(argv[0], argv.data());
+    execvp(argv[0], argv.data());
     _exit(126);
   }
   close(in[0]);

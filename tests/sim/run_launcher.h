@@ -28,6 +28,9 @@ LauncherRun run_launcher(const std::vector<std::string>& args, const std::string
 // The built launcher and the test program that it runs.
 std::string launcher_path();
 std::string probe_path();
+// The words that run a built program `path`: in a cross build, the emulator
+// comes first, since the launcher starts programs with a plain exec.
+std::vector<std::string> built_program(const std::string& path);
 
 // A file with `content` in a scratch folder of its own, removed with it.
 class ScratchFile {
