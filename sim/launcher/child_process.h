@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The program run on the simulated board: started in a session of its own,
+// The program run on the simulated board: started (setsid) in a process group of its own,
 // with standard input on /dev/null and standard output and error on
 // pseudo-terminals of the launcher (so the program keeps line-buffered output
 // and the launcher shows each line in order with the board's events).

@@ -14,11 +14,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "board_run.h"
 #include "commands.h"
 #include "gpio_server.h"
 #include "options.h"
 #include "sandbox.h"
-#include "session.h"
 
 #ifndef KIV_SIM_DEFAULT_LIB_PATH
 #define KIV_SIM_DEFAULT_LIB_PATH ""
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     std::printf("%s", kivsim::usage_text(argv[0]).c_str());
     return 0;
   }
-  kivsim::SessionSetup setup;
+  kivsim::RunSetup setup;
   setup.program = opts.program;
   setup.grace_ms = opts.grace_ms;
   if (!opts.script.empty() && !kivsim::load_script(opts.script, setup.script, error))
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     return fail(1, "signalfd failed");
   setup.input_fd = 0;
 
-  int status = kivsim::run_session(setup);
+  int status = kivsim::run_on_board(setup);
   close(setup.signal_fd);
   close(setup.com1_fd);
   close(setup.com2_fd);

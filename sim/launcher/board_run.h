@@ -13,7 +13,7 @@
 
 namespace kivsim {
 
-struct SessionSetup {
+struct RunSetup {
   std::vector<std::string> program;  // program and arguments
   std::vector<std::string> env;      // "NAME=value" set for the program
   std::vector<Command> script;       // run from the program's start
@@ -27,6 +27,6 @@ struct SessionSetup {
 
 // Runs the program to its end and returns its exit status (128 + signal when a
 // signal ended it, 127 when it could not be started).
-int run_session(const SessionSetup& setup);
+int run_on_board(const RunSetup& setup);
 
 }  // namespace kivsim

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "session.h"
+#include "board_run.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -25,9 +25,9 @@ namespace {
 // An unfinished line or frame is shown once its source has been quiet this long.
 constexpr double kQuietMs = 200;
 
-class Session {
+class BoardRun {
  public:
-  explicit Session(const SessionSetup& s)
+  explicit BoardRun(const RunSetup& s)
       : s_(s),
         com1_("com1", s.com1_fd, false),
         com2_("com2", s.com2_fd, true),
@@ -48,7 +48,7 @@ class Session {
   void drain_after_end();
   void show_summary();
 
-  const SessionSetup& s_;
+  const RunSetup& s_;
   EventLog log_;
   ChildProcess child_;
   PortPeer com1_, com2_;
@@ -63,7 +63,7 @@ class Session {
   double kill_at_ms_ = 0;
 };
 
-int Session::run() {
+int BoardRun::run() {
   log_.restart();
   std::string error;
   if (!child_.start(s_.program, s_.env, error)) {
@@ -87,7 +87,7 @@ int Session::run() {
   return child_.exit_code();
 }
 
-void Session::run_due_commands() {
+void BoardRun::run_due_commands() {
   Command cmd;
   while (script_.take_due(now_ms(), cmd))
     execute(cmd);
@@ -100,7 +100,7 @@ void Session::run_due_commands() {
   }
 }
 
-void Session::execute(const Command& cmd) {
+void BoardRun::execute(const Command& cmd) {
   switch (cmd.kind) {
     case CommandKind::kEdge:
     case CommandKind::kLevel: {
@@ -133,7 +133,7 @@ void Session::execute(const Command& cmd) {
   }
 }
 
-void Session::start_quit(const char* why) {
+void BoardRun::start_quit(const char* why) {
   if (quitting_) {
     if (!killed_) {
       killed_ = true;
@@ -148,7 +148,7 @@ void Session::start_quit(const char* why) {
   child_.signal_group(SIGTERM);
 }
 
-int Session::poll_timeout() {
+int BoardRun::poll_timeout() {
   double now = now_ms();
   double wait = -1;
   auto consider = [&](double ms) {
@@ -170,7 +170,7 @@ int Session::poll_timeout() {
   return wait < 0 ? -1 : static_cast<int>(std::min(wait + 1, 60000.0));
 }
 
-void Session::poll_once() {
+void BoardRun::poll_once() {
   std::vector<pollfd> fds;
   fds.push_back({s_.signal_fd, POLLIN, 0});
   fds.push_back({typed_.fd(), POLLIN, 0});  // a negative descriptor is skipped
@@ -226,7 +226,7 @@ void Session::poll_once() {
   flush_quiet_partials();
 }
 
-void Session::flush_quiet_partials() {
+void BoardRun::flush_quiet_partials() {
   if (now_ms() - last_data_ms_ < kQuietMs)
     return;
   com2_.finish(log_);
@@ -234,7 +234,7 @@ void Session::flush_quiet_partials() {
   err_.finish(log_);
 }
 
-void Session::on_signal() {
+void BoardRun::on_signal() {
   signalfd_siginfo info;
   while (read(s_.signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
     if (info.ssi_signo == SIGCHLD) {
@@ -245,7 +245,7 @@ void Session::on_signal() {
   }
 }
 
-void Session::on_gpio_client(int fd) {
+void BoardRun::on_gpio_client(int fd) {
   std::vector<std::string> lines;
   bool open = s_.gpio->read_client(fd, lines);
   for (const std::string& line : lines)
@@ -254,7 +254,7 @@ void Session::on_gpio_client(int fd) {
     log_.line("gpio", "the stand-in closed its connection");
 }
 
-void Session::drain_after_end() {
+void BoardRun::drain_after_end() {
   while (out_open_ && child_.out_fd() >= 0) {
     bool open = out_.on_readable(child_.out_fd(), log_);
     if (!open)
@@ -281,7 +281,7 @@ void Session::drain_after_end() {
   child_.close_output();
 }
 
-void Session::show_summary() {
+void BoardRun::show_summary() {
   log_.line("sim", "outputs: " + output_summary(board_));
   log_.line("sim", "com2: " + std::to_string(com2_.frames_received()) + " frames received (" +
                        std::to_string(com2_.unknown_frames()) + " unknown); com1: " +
@@ -292,9 +292,9 @@ void Session::show_summary() {
 
 }  // namespace
 
-int run_session(const SessionSetup& setup) {
-  Session session(setup);
-  return session.run();
+int run_on_board(const RunSetup& setup) {
+  BoardRun board_run(setup);
+  return board_run.run();
 }
 
 }  // namespace kivsim
