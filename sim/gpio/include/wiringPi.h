@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Simulated board: WiringPi's public interface (the part this library uses),
+// Simulated board: WiringPi's public interface (the functions this library uses),
 // with the real header's name, functions and constants. Control of the
 // simulated lines is in wiringPi_sim.h.
 #pragma once
