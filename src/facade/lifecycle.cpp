@@ -27,7 +27,8 @@ KivIo::~KivIo() {
   __atomic_store_n(&triggerCallback, nullptr, __ATOMIC_RELEASE);
   __atomic_store_n(&tuneCallback, nullptr, __ATOMIC_RELEASE);
   __atomic_store_n(&hardwareCallback, nullptr, __ATOMIC_RELEASE);
-  // The LED strip is released here, before the serial ports are closed.
+  // The LED strip, once the facade drives it, is released here, before the
+  // serial ports are closed.
   svSerialFree(kAma1Port);
   svSerialFree(kAma2Port);
   std::puts(msg::kDelete);
