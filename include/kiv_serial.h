@@ -5,11 +5,13 @@
 // Threads: each open slot has one reader thread. It waits for input, reads at
 // most 1024 bytes and calls the slot's read callback on that thread with the
 // bytes as a zero-terminated string, valid only during the call. While a
-// callback runs, its port is not read. A callback may write to any port and may
-// close its own port (the reader then ends once the callback returns).
-// Opening, closing and registering are meant for one control thread at a time;
-// writes may come from any thread, each piece of at most 4096 bytes being one
-// write request.
+// callback runs, its port is not read. A callback may write to any port, open
+// (or reopen) any port, and close its own port (the reader then ends once the
+// callback returns). Closing a port waits for that port's callback to return,
+// so a callback must not close another port whose callback waits for it.
+// Opening, closing and registering one slot are meant for one thread at a
+// time; writes may come from any thread, each piece of at most 4096 bytes being
+// one write request, but not while the same slot is being closed or reopened.
 #pragma once
 
 #include "kiv_export.h"
@@ -20,7 +22,9 @@ typedef void (*SerialReadCallback)(char* chunk);
 // Opens `path` in raw mode, 8 data bits, no parity, 1 stop bit, at `baud`
 // (4800, 9600, 19200, 38400, 57600 or 115200; any other value gives 115200),
 // into the first free slot or the slot already holding `path`, and starts the
-// slot's reader. Prints "serial index  %d  fd  %d\n". Returns 0 or -1.
+// slot's reader. Opening the slot's own path again keeps its reader and
+// callback and closes the earlier descriptor once the reader is off it. Prints "serial index  %d fd
+// %d\n". Returns 0 or -1.
 KIV_EXPORT int SerialPortInit(char* path, int baud);
 
 // As SerialPortInit with the frame format named: dataBits 7 or 8, stopBits 1
@@ -33,7 +37,8 @@ KIV_EXPORT int WriteSerialPort(char* data, int len, int index);
 
 // Registers the read callback of slot `index` and the buffer (of `size` bytes,
 // 1 to 1024) the reader reads into; a null buffer makes the reader use its own.
-// The buffer stays the caller's and must outlive the registration. Returns 0 or -1.
+// The buffer stays the caller's and must outlive the registration; once a new
+// registration returns, no read fills the buffer it replaced. Returns 0 or -1.
 KIV_EXPORT int SetReadSerialPortCallback(SerialReadCallback callback, char* buffer, int size,
                                          int index);
 

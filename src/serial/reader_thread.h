@@ -22,6 +22,15 @@ void stop_reader(SerialPortSlot& slot);
 // caller is that reader.
 void reap_reader(SerialPortSlot& slot);
 
+// Closes `old_fd`, which a reopen has just replaced in the slot, once the
+// slot's reader no longer polls or reads it. Waits at most for the reader to
+// wake from its poll or finish a read, never for its callback.
+void retire_descriptor(SerialPortSlot& slot, int old_fd);
+
+// Returns once no read of the slot's reader fills `buffer`, which a new
+// registration has just replaced.
+void wait_buffer_released(const SerialPortSlot& slot, const char* buffer);
+
 // Ends and joins every reader: the library's shutdown.
 void stop_all_readers();
 

@@ -65,21 +65,21 @@ int open_port(char* path, int baud, const FrameFormat& format) {
   std::printf(msg::kOpened, index, fd);
 
   reap_reader(slot);
-  const int previous = slot.fd.load();
-  // Reopening the slot's own path: the earlier descriptor is closed, but only
-  // once no reader waits on it or reads from it. A reader inside its callback
-  // (the caller itself) is not using it and keeps running.
-  if (previous > 0 && !on_reader_thread(slot))
-    stop_reader(slot);
   std::memcpy(slot.path, path, std::strlen(path) + 1);
+  char* old_buffer;
+  int old_size;
+  take_read_buffer(slot, &old_buffer, &old_size);
   publish_read_buffer(slot, nullptr, 0);
-  slot.fd.store(fd);
+  wait_buffer_released(slot, old_buffer);
+  // Reopening the slot's own path: the running reader carries on with the new
+  // descriptor, and the earlier one is closed once the reader is off it.
+  const int previous = slot.fd.exchange(fd);
   if (previous > 0)
-    close(previous);
+    retire_descriptor(slot, previous);
   apply_settings(slot, fd, baud, format);
 
   if (slot.reader.joinable) {
-    // The caller is this slot's reader, in its callback: it carries on with
+    // A running reader, or the caller itself in its callback, carries on with
     // the new descriptor, also when the callback closed the port before.
     slot.reader.stop.store(false);
   } else if (!start_reader(index)) {

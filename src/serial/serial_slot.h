@@ -29,6 +29,13 @@ struct ReaderThread {
   int wake_fd;
   std::atomic<bool> stop;      // asks the reader to end at its next pass
   std::atomic<bool> finished;  // set by the reader as its last act
+  // The port descriptor the reader is polling or reading, -1 outside those
+  // calls (in its callback among others). A reopen closes the descriptor it
+  // replaces only once the reader is off it.
+  std::atomic<int> port_in_use;
+  // The registered buffer a read is filling, null outside reads. A new
+  // registration returns only once no read fills the buffer it replaced.
+  std::atomic<char*> buffer_in_use;
 };
 
 struct SerialPortSlot {

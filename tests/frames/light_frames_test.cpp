@@ -129,3 +129,12 @@ TEST_F(LightFrames, ClosedControllerPortFailsAfterThePause) {
   EXPECT_EQ(out.text(), "write serial error\r\nwrite serial error\r\n");
   EXPECT_TRUE(kivtest::drain(other_).empty());
 }
+
+TEST_F(LightFrames, NegativePauseOfAFailingFileMeansNoPause) {
+  // The failing file keeps its negative value in force; a pause taken from it
+  // as a magnitude would last 100 s.
+  start("[CMD]\ntimeout_ns = -100000\nunknown = 1\n");
+  ASSERT_EQ(firmware_index_v2(5), -100000);
+  EXPECT_LT(time_of([] { EXPECT_EQ(svSetLightCtl(4, 1), 0); }), milliseconds(5000));
+  EXPECT_EQ(hex(frame(5)), "34 2D 31 0D 0A");
+}

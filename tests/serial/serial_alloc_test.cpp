@@ -38,7 +38,9 @@ namespace {
 
 #if KIV_COUNTS_ALLOCATIONS
 std::atomic<int> g_chunks{0};
-void count_chunk(char*) { g_chunks.fetch_add(1); }
+void count_chunk(char*) {
+  g_chunks.fetch_add(1);
+}
 #endif
 
 TEST_F(SerialTest, WritesAndReceivedChunksAllocateNothing) {

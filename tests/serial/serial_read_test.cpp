@@ -132,8 +132,8 @@ TEST_F(SerialReadTest, AHungUpPeerCostsNoCpuAndTheSlotStaysServed) {
 // A callback that closes its own port: the reader ends once it returns.
 std::atomic<int> g_closing_calls{0};
 void close_own_port(char*) {
-  g_closing_calls.fetch_add(1);
   SerialPortFree(0);
+  g_closing_calls.fetch_add(1);
 }
 
 TEST_F(SerialReadTest, AReaderMayCloseItsOwnPort) {
@@ -181,6 +181,73 @@ TEST_F(SerialReadTest, AReaderMayReopenItsOwnPort) {
   EXPECT_TRUE(wait_until([&] { return count_threads() == threads; }));
   SerialPortFree(0);
   EXPECT_EQ(count_open_fds(), fds_before_);
+}
+
+// Each port's callback reopens the other port: neither reopen may wait for the
+// other port's callback.
+// Both callbacks meet before reopening, so each reopen finds the other port's
+// reader inside its callback.
+std::atomic<int> g_cross_reopens{0};
+std::atomic<int> g_arrived{0};
+void meet_other_callback() {
+  const int round_target = (g_arrived.fetch_add(1) / 2 + 1) * 2;
+  wait_until([&] { return g_arrived.load() >= round_target; }, std::chrono::milliseconds(2000));
+}
+void reopen_com2(char*) {
+  meet_other_callback();
+  SerialPortInit(com2, 115200);
+  g_cross_reopens.fetch_add(1);
+}
+void reopen_com1(char*) {
+  meet_other_callback();
+  SerialPortInit(com1, 115200);
+  g_cross_reopens.fetch_add(1);
+}
+
+TEST_F(SerialReadTest, CallbacksMayReopenEachOthersPortsAtOnce) {
+  ASSERT_EQ(SerialPortInit(com2, 115200), 0);
+  ASSERT_EQ(svSetSerialReadCallback(reopen_com2, 0), 0);
+  ASSERT_EQ(svSetSerialReadCallback(reopen_com1, 1), 0);
+  StdoutCapture out;
+  const int threads = count_threads();
+  for (int round = 1; round <= 3; ++round) {
+    write_all(peer1_, "a", 1);
+    write_all(peer2_, "b", 1);
+    ASSERT_TRUE(wait_until([&] { return g_cross_reopens.load() == 2 * round; }))
+        << "round " << round << " reopens " << g_cross_reopens.load();
+  }
+  // The readers carried on: the same threads serve both ports.
+  EXPECT_EQ(count_threads(), threads);
+  ASSERT_EQ(svSetSerialReadCallback(log_chunk, 0), 0);
+  write_all(peer1_, "still here", 10);
+  EXPECT_TRUE(wait_until([&] { return log_.joined() == "still here"; }));
+}
+
+// A reopen from another thread does not wait for a callback in progress.
+std::atomic<bool> g_hold_callback{false};
+std::atomic<bool> g_in_callback{false};
+void held_callback(char*) {
+  g_in_callback = true;
+  while (g_hold_callback.load())
+    usleep(1000);
+  g_in_callback = false;
+}
+
+TEST_F(SerialReadTest, AReopenDoesNotWaitForARunningCallback) {
+  ASSERT_EQ(svSetSerialReadCallback(held_callback, 0), 0);
+  g_hold_callback = true;
+  write_all(peer1_, "hold", 4);
+  ASSERT_TRUE(wait_until([] { return g_in_callback.load(); }));
+  const int fds = count_open_fds();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SerialPortInit(com1, 57600), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_TRUE(g_in_callback.load());
+  EXPECT_EQ(count_open_fds(), fds);  // the earlier descriptor was closed
+  g_hold_callback = false;
+  ASSERT_EQ(svSetSerialReadCallback(log_chunk, 0), 0);
+  write_all(peer1_, "new", 3);
+  EXPECT_TRUE(wait_until([&] { return log_.joined() == "new"; })) << log_.joined();
 }
 
 }  // namespace
