@@ -24,11 +24,32 @@ std::string g_scratch;
 std::map<std::string, std::pair<std::string, int>> g_ports;  // dev path -> (slave, slave fd)
 bool g_cpuinfo_bound = false;
 
-// The scratch tmpfs dies with the namespace; only its empty mount point is
-// left on the host, removed at exit.
+// Every sandbox mounts its own scratch tmpfs over this one mount point, which
+// is all it leaves on the host, however its process ends.
+const char kSharedMountPoint[] = "/run/kiv-sandbox";
+bool g_scratch_is_own_folder = false;
+
+// Where the shared mount point cannot be made (no rights on /run), the
+// scratch tmpfs sits on a folder of its own, removed at exit.
 void remove_scratch() {
   umount2(g_scratch.c_str(), MNT_DETACH);
   rmdir(g_scratch.c_str());
+}
+
+std::string mount_scratch() {
+  if ((mkdir(kSharedMountPoint, 0755) == 0 || errno == EEXIST) &&
+      mount("tmpfs", kSharedMountPoint, "tmpfs", 0, "mode=0755") == 0) {
+    g_scratch = kSharedMountPoint;
+    return "";
+  }
+  char tmpl[] = "/tmp/kiv-sandbox-XXXXXX";
+  if (!mkdtemp(tmpl))
+    return "mkdtemp: " + std::string(std::strerror(errno));
+  g_scratch = tmpl;
+  g_scratch_is_own_folder = true;
+  if (mount("tmpfs", g_scratch.c_str(), "tmpfs", 0, "mode=0755") != 0)
+    return "tmpfs: " + std::string(std::strerror(errno));
+  return "";
 }
 
 std::string errtext(const char* what) {
@@ -78,14 +99,11 @@ std::string do_enter() {
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
     return errtext("private propagation");
 
-  char tmpl[] = "/tmp/kiv-sandbox-XXXXXX";
-  if (!mkdtemp(tmpl))
-    return errtext("mkdtemp");
-  g_scratch = tmpl;
   // A tmpfs of the namespace's own: everything in it vanishes with the namespace.
-  if (mount("tmpfs", g_scratch.c_str(), "tmpfs", 0, "mode=0755") != 0)
-    return errtext("tmpfs");
-  std::string r = overlay("/dev", "dev");
+  std::string r = mount_scratch();
+  if (!r.empty())
+    return r;
+  r = overlay("/dev", "dev");
   if (!r.empty())
     return r;
   if (mount("devpts", "/dev/pts", "devpts", 0, "newinstance,ptmxmode=0666,mode=0620") != 0)
@@ -107,7 +125,7 @@ std::string Sandbox::enter() {
     return reason;
   g_entered = true;
   reason = do_enter();
-  if (!g_scratch.empty())
+  if (g_scratch_is_own_folder)
     std::atexit(remove_scratch);
   return reason;
 }
