@@ -5,6 +5,14 @@
 // the GPIO library's interrupt thread of their line, 100 ms after the edge; the
 // hardware callback and the AMA read callbacks run on the serial reader thread
 // of their port. close_io() must not race with other calls into the facade.
+//
+// Light controller (serial port index 1): every frame is one write followed by
+// the write pause, on the caller's thread; frames from different threads go
+// out whole, in no promised order, except that open_light and close_light
+// switch the light in turn: each change of t_light_on and its light frame go
+// out together, so the light-off frame is sent once per switch-off and the
+// flag always matches the last light frame those two sent. A hardware callback
+// or read callback may call any of these operations.
 #pragma once
 
 #include <pthread.h>
@@ -62,6 +70,37 @@ class KivIo {
   KIV_EXPORT void registerTrigger(void (*fn)(int));
   KIV_EXPORT void registerTune(void (*fn)(int));
 
+  // Light sections 1..4, mapped to controller channels by firmware_index_v2.
+  // enableLightSection returns 1 for a section outside 1..4, disableLightSection
+  // -1; otherwise the write result (0 or -1), or -1 when the mapped channel
+  // lies outside 1..4 (nothing sent).
+  KIV_EXPORT int enableLightSection(int section);
+  KIV_EXPORT int disableLightSection(int section);
+  // Sends work mode `mode` (its low 8 bits), prints "[KIV-IO] Work mode(<mode>):
+  // <result>" and stores the whole `mode` in workMode, also when the write
+  // failed. Returns the write result.
+  KIV_EXPORT int setWorkMode(int mode);
+  // Switches the light on: returns 1 when t_light_on is already set (nothing
+  // sent); otherwise selects work mode 5 unless workMode is 5, sets the flag,
+  // sends the light-on frame and returns 0, whether or not the frames were
+  // written.
+  KIV_EXPORT int open_light();
+  // Switches the light off when t_light_on is set: clears the flag and sends
+  // the light-off frame. Always returns 0.
+  KIV_EXPORT int close_light();
+  // Sends the command frame `cmd`, '-', `arg`, CR, LF as raw bytes. Returns the
+  // write result. Leaves t_light_on alone, also for the light command '9'.
+  KIV_EXPORT int callCmd(char cmd, char arg);
+  // Flash once; flash count and flash time as their low 8 bits. Write
+  // failures are not reported.
+  KIV_EXPORT void callLightFlash();
+  KIV_EXPORT void setLightFlashCount(int count);
+  KIV_EXPORT void setLightFlashTime(int time);
+  // The callback of the light controller's hardware notification (FF AA EE),
+  // called on port index 1's reader thread; null unregisters. setAMA2Callback
+  // replaces the handler that calls it.
+  KIV_EXPORT void registerHardware(void (*fn)());
+
   // Callbacks and work mode, null and 1 after construction. Written by one
   // thread and read by the event threads: access them atomically.
   void (*hardwareCallback)();
@@ -89,5 +128,25 @@ class KivIo {
 KIV_EXPORT void callbackInput();
 KIV_EXPORT void callbackTrigger();
 KIV_EXPORT void callbackTune();
+
+// Read callback of serial port index 1, installed by setup: calls the current
+// instance's hardware callback when `chunk` is exactly the notification FF AA
+// EE (as a zero-terminated string: a zero byte after it still counts). Any
+// other chunk is dropped. Runs on the port's reader thread.
+KIV_EXPORT void callbackHardware(char* chunk);
+
+// Automatic switch-off, a thread start routine (`arg` is ignored, the result is
+// null): tests t_light_on every 100 ms, at most 29 times, and then calls
+// close_light on the instance if the flag is still set. Returns within 100 ms
+// once the flag is cleared. Nothing starts it: run it on a thread of your own
+// after open_light, for example one whose handle is kept in t_light_thread.
+KIV_EXPORT void* custom_light_run(void* arg);
+
+// 1 from an open_light that returned 0 until the next close_light. Only those
+// two change it; read it with one atomic 32-bit load (__atomic_load_n).
+KIV_EXPORT extern int t_light_on;
+// Zero at load; never used by the library: a place for the handle of the
+// thread that runs custom_light_run.
+KIV_EXPORT extern pthread_t t_light_thread;
 
 }  // namespace kiv

@@ -11,6 +11,8 @@ constexpr const char kDelete[] = "[KIV-IO] delete...";
 constexpr const char kGpioSetupError[] = "wiringPi setup error\r";
 constexpr const char kInterruptRegisterFailure[] = "Interrupt function register failure\r";
 constexpr const char kSetupOk[] = "[IO] setup ok!";
+// printf: the mode as given and the write result.
+constexpr const char kWorkMode[] = "[KIV-IO] Work mode(%d): %d\n";
 
 }  // namespace msg
 }  // namespace kiv

@@ -29,6 +29,9 @@ constexpr int kSerialBaud = 115200;
 // Brightness the light controller is given at start-up.
 constexpr int kInitialBrightness = 24;
 
+// The work mode the light controller needs for switching the light as a whole.
+constexpr int kLightWorkMode = 5;
+
 // Time between an input edge and its callback; the level is sampled before it.
 constexpr unsigned kInputSettleMs = 100;
 

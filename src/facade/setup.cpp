@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The start-up sequence: GPIO lines, input interrupts, serial ports.
+// The start-up sequence: GPIO lines, input interrupts, serial ports, the light
+// controller's brightness and notification handler.
 #include <wiringPi.h>
 
 #include <cstdio>
@@ -65,8 +66,11 @@ void KivIo::setup() {
   // reported by the service.
   svSetBrightnessValue(kInitialBrightness);
 
-  // Next, in this order: the hardware notification handler as port index 1's
-  // read callback, and the LED strip (whose failure does not end start-up).
+  // The light controller's hardware notification; without port index 1 the
+  // service prints the failure and start-up goes on.
+  svSetSerialReadCallback(callbackHardware, kAma2Port);
+
+  // Next: the LED strip (whose failure does not end start-up).
 
   std::puts(msg::kSetupOk);
 }
