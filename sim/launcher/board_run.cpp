@@ -13,6 +13,7 @@
 
 #include "child_process.h"
 #include "command_queue.h"
+#include "controller_peer.h"
 #include "event_log.h"
 #include "gpio_events.h"
 #include "port_peer.h"
@@ -28,10 +29,7 @@ constexpr double kQuietMs = 200;
 class BoardRun {
  public:
   explicit BoardRun(const RunSetup& s)
-      : s_(s),
-        com1_("com1", s.com1_fd, false),
-        com2_("com2", s.com2_fd, true),
-        typed_(s.input_fd) {}
+      : s_(s), com1_("com1", s.com1_fd), com2_(s.com2_fd), typed_(s.input_fd) {}
 
   int run();
 
@@ -51,7 +49,8 @@ class BoardRun {
   const RunSetup& s_;
   EventLog log_;
   ChildProcess child_;
-  PortPeer com1_, com2_;
+  PortPeer com1_;
+  ControllerPeer com2_;
   ProgramOutput out_{"out"}, err_{"err"};
   BoardState board_;
   CommandQueue script_;
@@ -119,7 +118,10 @@ void BoardRun::execute(const Command& cmd) {
       com2_.send_notification(log_);
       break;
     case CommandKind::kSend:
-      (cmd.port == 1 ? com1_ : com2_).send(cmd.bytes, log_);
+      if (cmd.port == 1)
+        com1_.send(cmd.bytes, log_);
+      else
+        com2_.send(cmd.bytes, log_);
       break;
     case CommandKind::kQuit:
       start_quit("quit");
@@ -283,9 +285,11 @@ void BoardRun::drain_after_end() {
 
 void BoardRun::show_summary() {
   log_.line("sim", "outputs: " + output_summary(board_));
-  log_.line("sim", "com2: " + std::to_string(com2_.frames_received()) + " frames received (" +
-                       std::to_string(com2_.unknown_frames()) + " unknown); com1: " +
+  const LightControllerState& light = com2_.state();
+  log_.line("sim", "com2: " + std::to_string(light.frames) + " frames received (" +
+                       std::to_string(light.unknown_frames) + " unknown); com1: " +
                        std::to_string(com1_.bytes_received()) + " bytes received");
+  log_.line("sim", "light controller: " + describe_light_state(light));
   log_.line("sim", "gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
                        std::to_string(board_.handlers_run) + " handlers run");
 }

@@ -19,8 +19,7 @@ std::string describe_raw(const char* arrow, const std::string& bytes) {
   return text;
 }
 
-PortPeer::PortPeer(const char* tag, int fd, bool light_controller)
-    : tag_(tag), fd_(fd), light_controller_(light_controller) {
+PortPeer::PortPeer(const char* tag, int fd) : tag_(tag), fd_(fd) {
   fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
 }
 
@@ -34,28 +33,8 @@ void PortPeer::on_readable(EventLog& log) {
     if (n <= 0)
       break;
     bytes_in_ += static_cast<size_t>(n);
-    if (!light_controller_) {
-      log.line(tag_, describe_raw("<-", std::string(buf, static_cast<size_t>(n))));
-      continue;
-    }
-    decoder_.feed(buf, static_cast<size_t>(n), decoded_);
-    show_frames(log);
+    log.line(tag_, describe_raw("<-", std::string(buf, static_cast<size_t>(n))));
   }
-}
-
-void PortPeer::finish(EventLog& log) {
-  decoder_.finish(decoded_);
-  show_frames(log);
-}
-
-void PortPeer::show_frames(EventLog& log) {
-  for (const LightFrame& f : decoded_) {
-    ++frames_;
-    if (!f.known)
-      ++unknown_;
-    log.line(tag_, "<- " + hex_bytes(f.bytes) + "   " + f.meaning);
-  }
-  decoded_.clear();
 }
 
 bool PortPeer::write_all(const std::string& bytes) {
@@ -81,14 +60,6 @@ bool PortPeer::write_all(const std::string& bytes) {
 bool PortPeer::send(const std::string& bytes, EventLog& log) {
   bool ok = write_all(bytes);
   log.line(tag_, describe_raw("->", bytes) + (ok ? "" : "   (the line did not take it all)"));
-  return ok;
-}
-
-bool PortPeer::send_notification(EventLog& log) {
-  static const std::string kNotification("\xFF\xAA\xEE", 3);
-  bool ok = write_all(kNotification);
-  log.line(tag_, "-> " + hex_bytes(kNotification) + "   hardware notification" +
-                     (ok ? "" : "   (the line did not take it all)"));
   return ok;
 }
 

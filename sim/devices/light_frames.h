@@ -18,6 +18,9 @@ struct LightFrame {
   bool known = true;    // false for an unknown command and for bytes that form no frame
 };
 
+// "43 2D 00 18": upper-case hex, one blank between bytes.
+std::string frame_hex(const std::string& bytes);
+
 // What a complete command or brightness frame asks for.
 LightFrame describe_light_frame(const std::string& frame);
 

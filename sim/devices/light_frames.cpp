@@ -3,16 +3,26 @@
 
 #include <cstdio>
 
-#include "byte_text.h"
-
 namespace kivsim {
 namespace {
 
 std::string byte_hex(unsigned char c) {
-  return hex_bytes(std::string(1, static_cast<char>(c)));
+  return frame_hex(std::string(1, static_cast<char>(c)));
 }
 
 }  // namespace
+
+std::string frame_hex(const std::string& bytes) {
+  std::string out;
+  char buf[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(buf, sizeof buf, "%02X", c);
+    if (!out.empty())
+      out += ' ';
+    out += buf;
+  }
+  return out;
+}
 
 LightFrame describe_light_frame(const std::string& frame) {
   LightFrame f;
