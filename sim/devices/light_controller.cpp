@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "light_controller.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,8 +45,7 @@ std::string switched(bool on) {
 
 }  // namespace
 
-LightController::LightController(int line_fd, std::string device_path)
-    : fd_(line_fd), device_path_(std::move(device_path)) {}
+LightController::LightController(int line_fd) : fd_(line_fd) {}
 
 void LightController::receive(const char* data, size_t len) {
   decoder_.feed(data, len, decoded_);
@@ -154,30 +151,6 @@ bool LightController::send(const std::string& bytes) {
     return false;
   }
   return true;
-}
-
-bool LightController::wait_taken(int timeout_ms) const {
-  // The unread bytes belong to the line, not to a descriptor: any descriptor
-  // on the device shows them.
-  int fd = open(device_path_.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  bool taken = false;
-  for (;;) {
-    int unread = 0;
-    if (ioctl(fd, FIONREAD, &unread) != 0)
-      break;
-    if (unread == 0) {
-      taken = true;
-      break;
-    }
-    if (ms_until(end) == 0)
-      break;
-    usleep(1000);
-  }
-  close(fd);
-  return taken;
 }
 
 std::string describe_light_state(const LightControllerState& s) {

@@ -41,9 +41,8 @@ class LightController {
  public:
   // `line_fd`: the master side of the controller's pseudo-terminal, read and
   // written but never closed by the model (-1: bytes come through receive
-  // only). `device_path`: the line as the library opens it ("/dev/com2"),
-  // used only by wait_taken.
-  explicit LightController(int line_fd = -1, std::string device_path = "/dev/com2");
+  // only).
+  explicit LightController(int line_fd = -1);
 
   // Takes bytes as they arrive from the library and applies every frame they
   // complete.
@@ -70,14 +69,10 @@ class LightController {
   // Sends the hardware notification FF AA EE.
   bool send_notification() { return send(notification()); }
   static std::string notification() { return std::string("\xFF\xAA\xEE", 3); }
-  // Waits until the library has read everything sent to it (the line holds no
-  // unread byte), so that the next send arrives in a read of its own.
-  bool wait_taken(int timeout_ms = 3000) const;
 
  private:
   void apply(const LightFrame& frame);
   int fd_;
-  std::string device_path_;
   LightFrameDecoder decoder_;
   std::vector<LightFrame> decoded_;
   std::vector<LightEvent> events_;
