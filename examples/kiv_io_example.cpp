@@ -5,8 +5,10 @@
 //
 // Usage: kiv_io_example [SECONDS]
 // After the walk it waits up to SECONDS (default 8) for an edge on each of the
-// input, trigger and tune lines and for text on com1, and ends early once all
-// have come. Exit status 0 when they all came, 1 otherwise.
+// input, trigger and tune lines, for text on com1 and for the light
+// controller's hardware notification, and ends early once all have come. Exit
+// status 0 when they all came, 1 otherwise.
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -28,6 +30,7 @@ std::atomic<int> g_input_edges{0};
 std::atomic<int> g_trigger_edges{0};
 std::atomic<int> g_tune_edges{0};
 std::atomic<int> g_com1_chunks{0};
+std::atomic<int> g_notifications{0};
 
 void say(const char* text) {
   std::printf("[example] %s\n", text);
@@ -93,6 +96,12 @@ void on_com1(char* chunk) {
   g_com1_chunks.fetch_add(1);
 }
 
+// Runs on the reader thread of serial port index 1 (com2).
+void on_hardware() {
+  say("the light controller sent its hardware notification");
+  g_notifications.fetch_add(1);
+}
+
 void walk_outputs(kiv::KivIo* io) {
   step("laser on", [io] { io->openLaser(); });
   step("laser off", [io] { io->closeLaser(); });
@@ -117,37 +126,69 @@ void show_mapping() {
   std::fflush(stdout);
 }
 
-void walk_light_controller() {
+void walk_light_controller(kiv::KivIo* io) {
   char what[64];
   for (int section = 1; section <= 4; ++section) {
     std::snprintf(what, sizeof what, "light section %d on", section);
-    say_result(what, svSetLightCtl(firmware_index_v2(section), 1));
+    say_result(what, io->enableLightSection(section));
     usleep(kStepPauseUs);
   }
   for (int section = 1; section <= 4; ++section) {
     std::snprintf(what, sizeof what, "light section %d off", section);
-    say_result(what, svSetLightCtl(firmware_index_v2(section), 0));
+    say_result(what, io->disableLightSection(section));
   }
   say_result("brightness 100", svSetBrightnessValue(100));
+  say_result("work mode 3", io->setWorkMode(3));
+  step("flash count 3, flash time 20, flash", [io] {
+    io->setLightFlashCount(3);
+    io->setLightFlashTime(20);
+    io->callLightFlash();
+  });
+}
+
+// Switches the light on and lets the automatic switch-off end it, on a thread
+// of its own whose handle stays in kiv::t_light_thread. Returns false when
+// that thread could not be started (the light is then switched off here).
+bool light_with_auto_off(kiv::KivIo* io) {
+  say("light on (work mode 5 first), switched off by itself after 2.9 s");
+  io->open_light();
+  if (pthread_create(&kiv::t_light_thread, nullptr, kiv::custom_light_run, nullptr) != 0) {
+    say("could not start the automatic switch-off; light off now");
+    io->close_light();
+    return false;
+  }
+  return true;
+}
+
+void end_light(bool auto_off_running) {
+  if (!auto_off_running)
+    return;
+  pthread_join(kiv::t_light_thread, nullptr);
+  std::printf("[example] the automatic switch-off has ended; the light is %s\n",
+              __atomic_load_n(&kiv::t_light_on, __ATOMIC_RELAXED) ? "on" : "off");
+  std::fflush(stdout);
 }
 
 bool everything_came() {
   return g_input_edges.load() > 0 && g_trigger_edges.load() > 0 && g_tune_edges.load() > 0 &&
-         g_com1_chunks.load() > 0;
+         g_com1_chunks.load() > 0 && g_notifications.load() > 0;
 }
 
 bool wait_for_events(int seconds) {
   std::printf(
-      "[example] waiting up to %d s for edges on input, trigger and tune and for text on com1\n",
+      "[example] waiting up to %d s for edges on input, trigger and tune, for text on com1 and "
+      "for the light controller's notification\n",
       seconds);
   std::fflush(stdout);
   for (int waited_ms = 0; waited_ms < seconds * 1000 && !everything_came(); waited_ms += 50)
     usleep(50 * 1000);
   // Let the callbacks of the last edges (100 ms after each) finish their lines.
   usleep(250 * 1000);
-  std::printf("[example] seen: input %d, trigger %d, tune %d callbacks; com1 %d chunk(s)\n",
-              g_input_edges.load(), g_trigger_edges.load(), g_tune_edges.load(),
-              g_com1_chunks.load());
+  std::printf(
+      "[example] seen: input %d, trigger %d, tune %d callbacks; com1 %d chunk(s); %d "
+      "notification(s)\n",
+      g_input_edges.load(), g_trigger_edges.load(), g_tune_edges.load(), g_com1_chunks.load(),
+      g_notifications.load());
   std::fflush(stdout);
   return everything_came();
 }
@@ -170,6 +211,8 @@ int main(int argc, char** argv) {
   say("callbacks registered for the input, trigger and tune lines");
   io->setAMA1Callback(on_com1);
   say("read callback registered for com1");
+  io->registerHardware(on_hardware);
+  say("hardware callback registered for the light controller");
 
   walk_outputs(io);
 
@@ -178,9 +221,11 @@ int main(int argc, char** argv) {
              io->writeAMA1(hello, static_cast<int>(std::strlen(hello))));
 
   show_mapping();
-  walk_light_controller();
+  walk_light_controller(io);
+  bool auto_off = light_with_auto_off(io);
 
   bool all = wait_for_events(seconds);
+  end_light(auto_off);
   say("closing the device I/O facade");
   kiv::KivIo::close_io();
   say(all ? "done" : "done, but not every awaited event came");

@@ -9,7 +9,7 @@ namespace kivsim {
 namespace {
 
 constexpr const char kTag[] = "com2";
-constexpr const char kStateTag[] = "light";
+constexpr const char kStateTag[] = "state";
 constexpr const char kNotTaken[] = "   (the line did not take it all)";
 
 }  // namespace

@@ -2,7 +2,7 @@
 // The launcher's light controller on "/dev/com2": the shared model of the
 // controller, shown in the display. Each frame is one line with its meaning
 // ("com2  <- 31 2D 31 0D 0A   channel 1 on"), each change of the controller's
-// state one more ("light channel 1 off -> on").
+// state one more ("state channel 1 off -> on").
 #pragma once
 
 #include <string>

@@ -27,6 +27,14 @@ TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
            " com2  <- 31 2D 31 0D 0A   channel 1 on\n",
            " com2  <- 34 2D 30 0D 0A   channel 4 off\n",
            " com2  <- 43 2D 00 64 0D 0A   brightness 100\n",
+           " out   [KIV-IO] Work mode(3): 0\n",
+           " com2  <- 36 2D 31 0D 0A   flash\n",
+           " com2  <- 39 2D 01 0D 0A   light on\n",
+           " state light on -> off\n",
+           // the notification the controller sends reaches the hardware callback
+           " com2  -> FF AA EE   hardware notification\n",
+           " out   [example] the light controller sent its hardware notification\n",
+           " out   [example] the automatic switch-off has ended; the light is off\n",
            // both ways on com1
            " com1  <- \"hello from kiv_io_example\\r\\n\" (27 bytes)\n",
            " out   [example] the com1 peer sent \"hello from the com1 peer\\r\\n\"\n",
@@ -38,12 +46,16 @@ TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
            " sim   program exited with status 0\n",
            " sim   outputs: DO1 (22)=1, DO2 (27)=1, laser (13)=0, scan A (16)=0, scan B (7)=1, "
            "alarm (21)=0\n",
-           " sim   com2: 10 frames received (0 unknown)",
+           " sim   com2: 17 frames received (0 unknown)",
+           " sim   light controller: channels on: none; work mode 5; light off; flash count 3, "
+           "time 20, 1 flash; brightness 100\n",
            " sim   gpio: 6 edges raised, 6 handlers run\n",
        })
     EXPECT_TRUE(run.has(line)) << "missing: " << line << run.out;
   // A callback runs 100 ms after its edge.
   EXPECT_GE(run.time_of("input line is now 1") - run.time_of("edge input (17) -> 1"), 0.09);
+  // The light goes off by itself 2.9 s after it went on.
+  EXPECT_GE(run.time_of("state light on -> off") - run.time_of("state light off -> on"), 2.8);
 }
 
 TEST(ExampleRun, BoardIdentityAndConfigurationDecideTheChannels) {

@@ -66,11 +66,14 @@ TEST(LauncherRun, LightControllerFramesAreDecodedAndPeersAnswer) {
         " com2  <- 37 2D 0A 0D 0A   flash count 10\n",
         " com2  <- 41 2D 05 0D 0A   unknown command 41, argument 05\n",
         " com2  <- 43 2D 01 DF 0D 0A   brightness 479\n", " com2  <- 78 79   not a frame\n",
-        " com2  <- 34 2D 30 0D 0A   channel 4 off\n",
+        " com2  <- 34 2D 30 0D 0A   channel 4 off\n", " state channel 2 off -> on\n",
+        " state brightness 24 -> 479\n",
         " com1  <- \"hi\\x01\\r\\n\" (5 bytes)   hex 68 69 01 0D 0A\n",
         " com2  -> FF AA EE   hardware notification\n", " com1  -> \"ping\\r\\n\" (6 bytes)\n",
         " out   com2 got FF AA EE\n", " out   com1 got 70 69 6E 67 0D 0A\n",
-        " sim   com2: 8 frames received (2 unknown); com1: 5 bytes received\n"})
+        " sim   com2: 8 frames received (2 unknown); com1: 5 bytes received\n",
+        " sim   light controller: channels on: 2; work mode 0; light on; flash count 10, time 0, 0 "
+        "flashes; brightness 479\n"})
     EXPECT_TRUE(run.has(line)) << "missing: " << line << run.out;
 }
 
