@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 
 #include "config_fixture.h"
 #include "kiv_config.h"
 #include "kiv_serial.h"
+#include "light_controller.h"
 #include "test_support.h"
 
 using kivsim::Sandbox;
@@ -35,8 +37,9 @@ class LightFrames : public testing::Test {
     ASSERT_EQ(SerialPortInit(com1, 115200), 0);
     if (!open_controller)
       return;
-    controller_ = Sandbox::add_port("/dev/com2");
-    ASSERT_GE(controller_, 0);
+    int line = Sandbox::add_port("/dev/com2");
+    ASSERT_GE(line, 0);
+    controller_ = std::make_unique<kivsim::LightController>(line);
     char com2[] = "/dev/com2";
     ASSERT_EQ(SerialPortInit(com2, 115200), 0);
   }
@@ -46,13 +49,12 @@ class LightFrames : public testing::Test {
     svSerialFree(1);
   }
 
-  kivtest::Bytes frame(size_t length) {
-    return kivtest::read_bytes(controller_, length, milliseconds(2000));
-  }
-  bool line_is_quiet() { return kivtest::drain(controller_).empty(); }
+  // The next frame the controller received, in hex.
+  std::string frame() { return kivsim::frames_hex(controller_->collect(1)); }
+  bool line_is_quiet() { return controller_->collect(0).empty(); }
 
   int other_ = -1;
-  int controller_ = -1;
+  std::unique_ptr<kivsim::LightController> controller_;
 };
 
 template <typename F>
@@ -69,11 +71,11 @@ TEST_F(LightFrames, ChannelFramesByteForByte) {
   for (int channel = 1; channel <= 4; ++channel) {
     for (int state : {1, 0}) {
       ASSERT_EQ(svSetLightCtl(channel, state), 0);
-      EXPECT_EQ(hex(frame(5)), hex(bytes({0x30 + channel, 0x2D, 0x30 + state, 0x0D, 0x0A})));
+      EXPECT_EQ(frame(), hex(bytes({0x30 + channel, 0x2D, 0x30 + state, 0x0D, 0x0A})));
     }
   }
   ASSERT_EQ(svSetLightCtl(3, 0x102), 0);  // the state's low byte, added to "0"
-  EXPECT_EQ(hex(frame(5)), "33 2D 32 0D 0A");
+  EXPECT_EQ(frame(), "33 2D 32 0D 0A");
   for (int channel : {0, 5, -1, 0x31})
     EXPECT_EQ(svSetLightCtl(channel, 1), -1) << channel;
   EXPECT_TRUE(line_is_quiet());
@@ -90,7 +92,7 @@ TEST_F(LightFrames, BrightnessFramesByteForByte) {
                {479, "43 2D 01 DF 0D 0A"}};
   for (const auto& c : cases) {
     ASSERT_EQ(svSetBrightnessValue(c.value), 0);
-    EXPECT_EQ(hex(frame(6)), c.sent) << c.value;
+    EXPECT_EQ(frame(), c.sent) << c.value;
   }
   for (int value : {19, 480, 0, -1})
     EXPECT_EQ(svSetBrightnessValue(value), -1) << value;
@@ -110,15 +112,15 @@ TEST_F(LightFrames, ConfiguredPauseFollowsEachFrameButNotWritesToIndex0) {
   EXPECT_LT(time_of([&] { EXPECT_EQ(svWriteSerial(data, 3, 0), 0); }), milliseconds(500));
   EXPECT_EQ(hex(kivtest::read_bytes(other_, 3, milliseconds(2000))), "61 62 63");
   EXPECT_GE(time_of([] { EXPECT_EQ(svSetLightCtl(2, 1), 0); }), milliseconds(1000));
-  EXPECT_EQ(hex(frame(5)), "32 2D 31 0D 0A");
+  EXPECT_EQ(frame(), "32 2D 31 0D 0A");
   EXPECT_GE(time_of([] { EXPECT_EQ(svSetBrightnessValue(300), 0); }), milliseconds(1000));
-  EXPECT_EQ(hex(frame(6)), "43 2D 01 2C 0D 0A");
+  EXPECT_EQ(frame(), "43 2D 01 2C 0D 0A");
 }
 
 TEST_F(LightFrames, UpdatedDeviceSendsSection1OnChannel3AndPauses2Ms) {
   start("", true, kivtest::serial_in_table());
   EXPECT_GE(time_of([] { EXPECT_EQ(svSetLightCtl(firmware_index_v2(1), 1), 0); }), milliseconds(2));
-  EXPECT_EQ(hex(frame(5)), "33 2D 31 0D 0A");
+  EXPECT_EQ(frame(), "33 2D 31 0D 0A");
 }
 
 TEST_F(LightFrames, ClosedControllerPortFailsAfterThePause) {
@@ -136,5 +138,5 @@ TEST_F(LightFrames, NegativePauseOfAFailingFileMeansNoPause) {
   start("[CMD]\ntimeout_ns = -100000\nunknown = 1\n");
   ASSERT_EQ(firmware_index_v2(5), -100000);
   EXPECT_LT(time_of([] { EXPECT_EQ(svSetLightCtl(4, 1), 0); }), milliseconds(5000));
-  EXPECT_EQ(hex(frame(5)), "34 2D 31 0D 0A");
+  EXPECT_EQ(frame(), "34 2D 31 0D 0A");
 }
