@@ -21,8 +21,8 @@ class LightControllerTest : public testing::Test {
   void TearDown() override { kiv::KivIo::close_io(); }
 
   // Sets the facade up on a board with CPU serial `serial` and configuration
-  // `ini` ("" for none); without `with_controller` "/dev/com2" is missing.
-  // The start-up brightness frame is taken; what setup printed is skipped.
+  // `ini` ("" for none). With the controller, its start-up brightness frame
+  // and what setup printed are taken; without it "/dev/com2" is missing.
   void start(const std::string& ini = "", const std::string& serial = serial_not_in_table(),
              bool with_controller = true) {
     ASSERT_TRUE(kivsim::Sandbox::set_cpuinfo(cpuinfo_with_serial(serial)));
@@ -40,8 +40,8 @@ class LightControllerTest : public testing::Test {
     io_->setup();
     if (with_controller) {
       ASSERT_EQ(sent(1), "43 2D 00 18 0D 0A");
+      printed();
     }
-    printed();
   }
 
   // The frames that reached the controller since the last call, at least
