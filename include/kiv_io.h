@@ -11,8 +11,9 @@
 // out whole, in no promised order, except that open_light and close_light
 // switch the light in turn: each change of t_light_on and its light frame go
 // out together, so the light-off frame is sent once per switch-off and the
-// flag always matches the last light frame those two sent. A hardware callback
-// or read callback may call any of these operations.
+// flag always matches the last light frame those two sent (either may wait for
+// the other's frame and pause). Any thread may call these operations, the
+// hardware callback included.
 #pragma once
 
 #include <pthread.h>
@@ -97,8 +98,8 @@ class KivIo {
   KIV_EXPORT void setLightFlashCount(int count);
   KIV_EXPORT void setLightFlashTime(int time);
   // The callback of the light controller's hardware notification (FF AA EE),
-  // called on port index 1's reader thread; null unregisters. setAMA2Callback
-  // replaces the handler that calls it.
+  // called on port index 1's reader thread, which reads nothing more until it
+  // returns; null unregisters. setAMA2Callback replaces the handler that calls it.
   KIV_EXPORT void registerHardware(void (*fn)());
 
   // Callbacks and work mode, null and 1 after construction. Written by one
