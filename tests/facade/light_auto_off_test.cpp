@@ -83,7 +83,7 @@ TEST_F(LightControllerTest, FlagAndLightFramesAgreeUnderContention) {
   for (size_t i = 1; i < events.size(); ++i) {
     const std::string& frame = events[i].frame.bytes;
     ASSERT_EQ(frame.substr(0, 2) + frame[2], std::string("9-") + (i % 2 ? '\1' : '\0')) << i;
-    on_frames += i % 2;
+    on_frames += static_cast<int>(i % 2);
   }
   EXPECT_EQ(on_frames, opened.load());
   EXPECT_EQ(light_flag(), events.size() % 2 == 0 ? 1 : 0);
