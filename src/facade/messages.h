@@ -11,6 +11,8 @@ constexpr const char kDelete[] = "[KIV-IO] delete...";
 constexpr const char kGpioSetupError[] = "wiringPi setup error\r";
 constexpr const char kInterruptRegisterFailure[] = "Interrupt function register failure\r";
 constexpr const char kSetupOk[] = "[IO] setup ok!";
+// printf format, with the state of setRgbLight.
+constexpr const char kRgbState[] = "[KIV-IO] RGB: %d\n";
 
 }  // namespace msg
 }  // namespace kiv

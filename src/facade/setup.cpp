@@ -8,6 +8,7 @@
 #include "facade/pins.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
+#include "kiv_strip.h"
 
 namespace kiv {
 namespace {
@@ -67,6 +68,9 @@ void KivIo::setup() {
 
   // Next, in this order: the hardware notification handler as port index 1's
   // read callback, and the LED strip (whose failure does not end start-up).
+
+  // The strip module prints its own failure; a running strip is restarted.
+  light_ws2811_init();
 
   std::puts(msg::kSetupOk);
 }
