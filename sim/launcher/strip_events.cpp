@@ -77,8 +77,8 @@ std::string describe_init(const std::vector<std::string>& w) {
                        std::to_string(v[3]) + ", " + std::to_string(v[4]) + " LEDs, " +
                        strip_type_name(v[5]) + ", brightness " + std::to_string(v[6]);
   if (v[0] == 0)
-    return "strip started: " + config;
-  return "strip start failed (" + std::to_string(v[0]) + "): " + config;
+    return "started: " + config;
+  return "start failed (" + std::to_string(v[0]) + "): " + config;
 }
 
 }  // namespace
@@ -106,7 +106,7 @@ std::string describe_strip_report(const std::string& line, StripState& state, bo
   if (w.empty())
     return unknown;
   if (w[0] == "fini" && w.size() == 1)
-    return "strip released";
+    return "released";
   if (w[0] == "fault" && w.size() > 1) {
     ++state.faults;
     return "FAULT:" + line.substr(5);

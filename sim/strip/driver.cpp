@@ -22,6 +22,29 @@ namespace {
 
 // Past this many renders the older half goes: a simulator may run for hours.
 constexpr size_t kRenderLimit = 100000;
+// Words after each LED buffer that hold a pattern: a caller that stores past
+// its LEDs corrupts the heap on the board; here the next call notices.
+constexpr int kGuardWords = 16;
+constexpr ws2811_led_t kGuard = 0x5A5AA5A5;
+
+ws2811_led_t* new_leds(int count) {
+  int n = count > 0 ? count : 0;
+  auto* leds = static_cast<ws2811_led_t*>(std::calloc(static_cast<size_t>(n + kGuardWords), 4));
+  for (int i = 0; i < kGuardWords; ++i)
+    leds[n + i] = kGuard;
+  return leds;
+}
+
+void check_guards(const ws2811_t& ws, const char* call) {
+  for (const ws2811_channel_t& ch : ws.channel) {
+    if (!ch.leds)
+      continue;
+    int n = ch.count > 0 ? ch.count : 0;
+    for (int i = 0; i < kGuardWords; ++i)
+      if (ch.leds[n + i] != kGuard)
+        crash(call, "an LED buffer written past its end");
+  }
+}
 
 // The pins each channel's PWM output reaches (0: channel not used). Channel
 // 0 also takes the PCM and SPI pins.
@@ -134,7 +157,7 @@ ws2811_return_t ws2811_init(ws2811_t* ws2811) {
       ws2811->device = static_cast<ws2811_device*>(std::calloc(1, sizeof(ws2811_device)));
       ws2811->device->serial = ++serial;
       for (ws2811_channel_t& ch : ws2811->channel) {
-        ch.leds = static_cast<ws2811_led_t*>(std::calloc(ch.count > 0 ? ch.count : 1, 4));
+        ch.leds = new_leds(ch.count);
         if (!ch.strip_type)
           ch.strip_type = WS2811_STRIP_RGB;
         if (!ch.gamma) {
@@ -165,6 +188,7 @@ ws2811_return_t ws2811_init(ws2811_t* ws2811) {
 void ws2811_fini(ws2811_t* ws2811) {
   if (!ws2811->device)
     crash("ws2811_fini", "no driver state (never initialised, failed, or finished already)");
+  kivsim::strip::detail::check_guards(*ws2811, "ws2811_fini");
   StripState& s = state();
   {
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -180,6 +204,7 @@ void ws2811_fini(ws2811_t* ws2811) {
 ws2811_return_t ws2811_render(ws2811_t* ws2811) {
   if (!ws2811->device)
     crash("ws2811_render", "no driver state (never initialised, failed, or finished already)");
+  kivsim::strip::detail::check_guards(*ws2811, "ws2811_render");
   StripState& s = state();
   {
     std::lock_guard<std::mutex> lock(s.mutex);
