@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 #include "remote.h"
 #include "strip_state.h"
 #include "ws2811.h"
@@ -192,6 +194,8 @@ void ws2811_fini(ws2811_t* ws2811) {
   StripState& s = state();
   {
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.rendering > 0)
+      crash("ws2811_fini", "a render still running on another thread");
     ++s.counts.fini;
     --s.running;
   }
@@ -208,6 +212,14 @@ ws2811_return_t ws2811_render(ws2811_t* ws2811) {
   StripState& s = state();
   {
     std::lock_guard<std::mutex> lock(s.mutex);
+    ++s.rendering;
+  }
+  // The real render first waits out the previous transfer; a fini on another
+  // thread meanwhile frees what it is about to send.
+  usleep(static_cast<useconds_t>(ws2811->render_wait_time));
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    --s.rendering;
     ++s.counts.render;
     kivsim::strip::detail::record_render(s, *ws2811);
   }

@@ -21,6 +21,7 @@ struct StripState {
   ConfigSeen last_init;
   std::vector<Render> renders;
   int running = 0;
+  int rendering = 0;  // renders in progress, on any thread
   std::vector<std::string> faults;
 };
 

@@ -9,9 +9,14 @@
 // channel's PWM cannot drive with -11. Every render is recorded with the
 // configuration it saw and each channel's words, as filled and as sent.
 //
+// A render takes the strip's transfer time (render_wait_time, about 0.6 ms
+// for nine LEDs), as the real one waits out the previous transfer.
+//
 // Calls that crash the process on the board (ws2811_fini, ws2811_render or
 // ws2811_wait without a successful ws2811_init: before it, after a failed one,
-// after ws2811_fini) abort the process with a "FAULT" line on standard error.
+// after ws2811_fini; ws2811_fini while another thread renders; a render after
+// a store past the end of an LED buffer) abort the process with a "FAULT"
+// line on standard error.
 // ws2811_init over a running driver, which leaks its buffers on the board, is
 // recorded as a fault and printed.
 //
