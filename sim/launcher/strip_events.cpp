@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "strip_events.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -51,17 +52,24 @@ std::string strip_type_name(long type) {
 }
 
 // Two blocks per LED in its colour; an LED that is off is a grey shade, so
-// that it shows on a dark terminal too.
+// that it shows on a dark terminal too. A dim colour (the palette's 0x20
+// entries) is still plainly lit on an LED but near black on a screen, so
+// its hue is shown at a readable brightness; the text keeps the true value.
 std::string colour_blocks(const std::vector<uint32_t>& leds) {
+  constexpr unsigned kReadable = 0xC0;
   std::string out;
   for (uint32_t word : leds) {
-    if ((word & 0xFFFFFF) == 0) {
+    unsigned rgb[3] = {(word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF};
+    unsigned top = std::max(rgb[0], std::max(rgb[1], rgb[2]));
+    if (top == 0) {
       out += "\x1b[38;2;90;90;90m\u2591\u2591\x1b[0m ";
       continue;
     }
+    if (top < kReadable)
+      for (unsigned& c : rgb)
+        c = c * kReadable / top;
     char esc[32];
-    std::snprintf(esc, sizeof esc, "\x1b[38;2;%u;%u;%um", (word >> 16) & 0xFF, (word >> 8) & 0xFF,
-                  word & 0xFF);
+    std::snprintf(esc, sizeof esc, "\x1b[38;2;%u;%u;%um", rgb[0], rgb[1], rgb[2]);
     out += esc;
     out += "\u2588\u2588\x1b[0m ";
   }
@@ -86,7 +94,7 @@ std::string describe_init(const std::vector<std::string>& w) {
 std::string strip_colours_text(const std::vector<uint32_t>& leds) {
   if (leds.empty())
     return "no LEDs";
-  std::string out = std::to_string(leds.size()) + " LEDs:";
+  std::string out = std::to_string(leds.size()) + (leds.size() == 1 ? " LED:" : " LEDs:");
   bool same = true;
   for (uint32_t word : leds)
     same = same && word == leds[0];

@@ -24,9 +24,10 @@ TEST(StripView, ReportsAreShownAsAPersonReadsThem) {
       {"init 0 800000 10 19 9 7 255", false,
        "started: 800000 Hz, DMA 10, GPIO 19, 9 LEDs, type 0x00000007, brightness 255"},
       {"render 3 ff0000 ff0000 ff0000", false, "3 LEDs: ff0000 x3"},
+      {"render 1 ff8000", true, "\x1b[38;2;255;128;0m\u2588\u2588\x1b[0m  1 LED: ff8000"},
       {"render 3 ff0000 00ff00 000000", false, "3 LEDs: ff0000 00ff00 000000"},
       {"render 2 030201 000000", true,
-       "\x1b[38;2;3;2;1m\u2588\u2588\x1b[0m \x1b[38;2;90;90;90m\u2591\u2591\x1b[0m  "
+       "\x1b[38;2;192;128;64m\u2588\u2588\x1b[0m \x1b[38;2;90;90;90m\u2591\u2591\x1b[0m  "
        "2 LEDs: 030201 000000"},
       {"render 0", false, "no LEDs"},
       {"fini", false, "released"},
