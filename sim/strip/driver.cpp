@@ -182,8 +182,8 @@ ws2811_return_t ws2811_init(ws2811_t* ws2811) {
     }
   }
   const ws2811_channel_t& ch = shown_channel(*ws2811);
-  report("init %d %u %d %d %d %d %d", result, static_cast<unsigned>(ws2811->freq),
-         ws2811->dmanum, ch.gpionum, ch.count, ch.strip_type, ch.brightness);
+  report("init %d %u %d %d %d %d %d", result, static_cast<unsigned>(ws2811->freq), ws2811->dmanum,
+         ch.gpionum, ch.count, ch.strip_type, ch.brightness);
   return static_cast<ws2811_return_t>(result);
 }
 

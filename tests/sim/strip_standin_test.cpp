@@ -61,7 +61,7 @@ TEST(StripStandIn, RendersRecordWordsAndWireOrder) {
       {WS2811_STRIP_GBR, 255, {0x02, 0x01, 0x03}},
       {WS2811_STRIP_RGB, 255, {0x03, 0x02, 0x01}},
       {WS2811_STRIP_GRB, 127, {0x01, 0x01, 0x00}},  // G R B, each halved
-      {0, 255, {0x03, 0x02, 0x01}},  // no type: RGB
+      {0, 255, {0x03, 0x02, 0x01}},                 // no type: RGB
   };
   for (const Case& c : cases) {
     strip::clear();
@@ -89,7 +89,11 @@ TEST(StripStandInDeathTest, CallsTheBoardDoesNotSurviveEndTheProcess) {
     const char* name;
     void (*calls)();
   } cases[] = {
-      {"ws2811_fini before init", [] { ws2811_t s = one_channel(19, 0, 255); ws2811_fini(&s); }},
+      {"ws2811_fini before init",
+       [] {
+         ws2811_t s = one_channel(19, 0, 255);
+         ws2811_fini(&s);
+       }},
       {"ws2811_render after a failed init",
        [] {
          strip::set_init_result(-3);
@@ -104,7 +108,11 @@ TEST(StripStandInDeathTest, CallsTheBoardDoesNotSurviveEndTheProcess) {
          ws2811_fini(&s);
          ws2811_fini(&s);
        }},
-      {"ws2811_wait before init", [] { ws2811_t s = one_channel(19, 0, 255); ws2811_wait(&s); }},
+      {"ws2811_wait before init",
+       [] {
+         ws2811_t s = one_channel(19, 0, 255);
+         ws2811_wait(&s);
+       }},
       {"a store past the LEDs",
        [] {
          ws2811_t s = one_channel(19, 0, 255);
@@ -114,8 +122,9 @@ TEST(StripStandInDeathTest, CallsTheBoardDoesNotSurviveEndTheProcess) {
        }},
   };
   for (const Case& c : cases)
-    EXPECT_DEATH(c.calls(), "FAULT: ws2811_[a-z]+ with (no driver state|an LED buffer written "
-                            "past its end)")
+    EXPECT_DEATH(c.calls(),
+                 "FAULT: ws2811_[a-z]+ with (no driver state|an LED buffer written "
+                 "past its end)")
         << c.name;
 }
 

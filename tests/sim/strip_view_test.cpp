@@ -78,7 +78,8 @@ TEST(StripView, OnAnUnknownBoardTheDemoEndsAfterItsFailureLine) {
   LauncherRun run = run_launcher(built_program(KIV_STRIP_DEMO_PATH), "", 30);
   KIV_SKIP_WITHOUT_BOARD(run);
   EXPECT_EQ(run.status, 1) << run.out << run.err;
-  EXPECT_TRUE(run.has(" err   ws2811_init failed: Hardware revision is not supported\n")) << run.out;
+  EXPECT_TRUE(run.has(" err   ws2811_init failed: Hardware revision is not supported\n"))
+      << run.out;
   EXPECT_TRUE(run.has(" strip start failed (-3): ")) << run.out;
   EXPECT_FALSE(run.has("Led color")) << run.out;
 }

@@ -37,8 +37,8 @@ TEST(StripDemo, CyclesPaletteEntriesZeroToSevenRenderingEach) {
   const char* colours[] = {"ff0000", "201000", "202000", "00ff00", "002020",
                            "0000ff", "100010", "200010", "ff0000"};
   for (int step = 0; step < 9; ++step)
-    expected += "Led color: " + std::to_string(step % 8) + "\nsleep 1 after " + colours[step] +
-                " x9\n";
+    expected +=
+        "Led color: " + std::to_string(step % 8) + "\nsleep 1 after " + colours[step] + " x9\n";
   EXPECT_EQ(run.out, expected);
   EXPECT_EQ(run.status, 0);
 }

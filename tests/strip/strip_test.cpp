@@ -68,9 +68,21 @@ TEST(Strip, GridDecidesWhichLedsAFillStoresAndNeverOverruns) {
   struct Case {
     int columns, rows, stored;  // stored: LEDs 0..stored-1 turn red
   } cases[] = {
-      {9, 1, 9},  {1, 9, 9},       {3, 3, 9},         {2, 2, 4},       {4, 2, 8},
-      {0, 1, 0},  {9, 0, 0},       {-1, 9, 0},        {9, -5, 0},      {10, 1, 9},
-      {9, 2, 9},  {5, 5, 9},       {INT_MAX, 1, 9},   {1, INT_MAX, 9}, {INT_MAX, INT_MAX, 9},
+      {9, 1, 9},
+      {1, 9, 9},
+      {3, 3, 9},
+      {2, 2, 4},
+      {4, 2, 8},
+      {0, 1, 0},
+      {9, 0, 0},
+      {-1, 9, 0},
+      {9, -5, 0},
+      {10, 1, 9},
+      {9, 2, 9},
+      {5, 5, 9},
+      {INT_MAX, 1, 9},
+      {1, INT_MAX, 9},
+      {INT_MAX, INT_MAX, 9},
       {INT_MIN, INT_MIN, 0},
   };
   for (const Case& c : cases) {
@@ -106,8 +118,17 @@ TEST(Strip, FillsWithoutARunningStripAreRefused) {
     void (*enter)();
   } cases[] = {
       {"never initialised", [] {}},
-      {"failed", [] { strip::set_init_result(-3); light_ws2811_init(); }},
-      {"released", [] { strip::set_init_result(0); light_ws2811_init(); light_ws2811_deinit(); }},
+      {"failed",
+       [] {
+         strip::set_init_result(-3);
+         light_ws2811_init();
+       }},
+      {"released",
+       [] {
+         strip::set_init_result(0);
+         light_ws2811_init();
+         light_ws2811_deinit();
+       }},
   };
   for (const Case& c : cases) {
     c.enter();

@@ -71,6 +71,7 @@ typedef struct ws2811_t {
   ws2811_channel_t channel[RPI_PWM_CHANNELS];
 } ws2811_t;
 
+/* clang-format off */
 #define WS2811_RETURN_STATES(X)                                      \
   X(0, WS2811_SUCCESS, "Success"),                                   \
   X(-1, WS2811_ERROR_GENERIC, "Generic failure"),                    \
@@ -87,6 +88,7 @@ typedef struct ws2811_t {
   X(-12, WS2811_ERROR_PCM_SETUP, "Unable to initialize PCM"),        \
   X(-13, WS2811_ERROR_SPI_SETUP, "Unable to initialize SPI"),        \
   X(-14, WS2811_ERROR_SPI_TRANSFER, "SPI transfer error")
+/* clang-format on */
 
 #define WS2811_RETURN_STATES_ENUM(state, name, str) name = state
 #define WS2811_RETURN_STATES_STRING(state, name, str) str
