@@ -37,20 +37,17 @@ TEST(Strip, HandsTheFixedConfigurationToInitAndSendsNoColour) {
 TEST(Strip, FillsStoreOneWordInEveryLedAndRender) {
   ASSERT_EQ(light_ws2811_init(), 0);
   struct Case {
-    int (*fill)();
+    int index;  // palette index; -1: light_ws2811_rgb(0x01, 0x02, 0x03)
     uint32_t word;
     std::vector<uint8_t> wire;  // per LED: green, blue, red
   } cases[] = {
-      {[] { return light_ws2811_color(0); }, 0xFF0000, {0x00, 0x00, 0xFF}},
-      {[] { return light_ws2811_color(1); }, 0x201000, {0x10, 0x00, 0x20}},
-      {[] { return light_ws2811_color(4); }, 0x002020, {0x20, 0x20, 0x00}},
-      {[] { return light_ws2811_color(7); }, 0x200010, {0x00, 0x10, 0x20}},
-      {[] { return light_ws2811_color(8); }, 0x000000, {0x00, 0x00, 0x00}},
-      {[] { return light_ws2811_rgb(0x01, 0x02, 0x03); }, 0x030201, {0x02, 0x01, 0x03}},
+      {0, 0xFF0000, {0x00, 0x00, 0xFF}}, {1, 0x201000, {0x10, 0x00, 0x20}},
+      {4, 0x002020, {0x20, 0x20, 0x00}}, {7, 0x200010, {0x00, 0x10, 0x20}},
+      {8, 0x000000, {0x00, 0x00, 0x00}}, {-1, 0x030201, {0x02, 0x01, 0x03}},
   };
   for (const Case& c : cases) {
     strip::clear();
-    EXPECT_EQ(c.fill(), 0);
+    EXPECT_EQ(c.index < 0 ? light_ws2811_rgb(0x01, 0x02, 0x03) : light_ws2811_color(c.index), 0);
     ASSERT_EQ(strip::renders().size(), 1u);
     EXPECT_EQ(last_leds(), std::vector<uint32_t>(9, c.word)) << std::hex << c.word;
     std::vector<uint8_t> wire;
@@ -67,24 +64,11 @@ TEST(Strip, GridDecidesWhichLedsAFillStoresAndNeverOverruns) {
   ASSERT_EQ(light_ws2811_init(), 0);
   struct Case {
     int columns, rows, stored;  // stored: LEDs 0..stored-1 turn red
-  } cases[] = {
-      {9, 1, 9},
-      {1, 9, 9},
-      {3, 3, 9},
-      {2, 2, 4},
-      {4, 2, 8},
-      {0, 1, 0},
-      {9, 0, 0},
-      {-1, 9, 0},
-      {9, -5, 0},
-      {10, 1, 9},
-      {9, 2, 9},
-      {5, 5, 9},
-      {INT_MAX, 1, 9},
-      {1, INT_MAX, 9},
-      {INT_MAX, INT_MAX, 9},
-      {INT_MIN, INT_MIN, 0},
-  };
+    // clang-format off
+  } cases[] = {{9, 1, 9}, {1, 9, 9}, {3, 3, 9}, {2, 2, 4}, {4, 2, 8}, {0, 1, 0}, {9, 0, 0},
+               {-1, 9, 0}, {9, -5, 0}, {10, 1, 9}, {9, 2, 9}, {5, 5, 9}, {INT_MAX, 1, 9},
+               {1, INT_MAX, 9}, {INT_MAX, INT_MAX, 9}, {INT_MIN, INT_MIN, 0}};
+  // clang-format on
   for (const Case& c : cases) {
     width = 9;
     height = 1;
@@ -113,28 +97,15 @@ TEST(Strip, IndexOutsideThePaletteChangesNothing) {
 // A fill without a running strip would crash on the board (the stand-in
 // aborts); here it is refused with -1.
 TEST(Strip, FillsWithoutARunningStripAreRefused) {
-  struct Case {
-    const char* state;
-    void (*enter)();
-  } cases[] = {
-      {"never initialised", [] {}},
-      {"failed",
-       [] {
-         strip::set_init_result(-3);
-         light_ws2811_init();
-       }},
-      {"released",
-       [] {
-         strip::set_init_result(0);
-         light_ws2811_init();
-         light_ws2811_deinit();
-       }},
-  };
-  for (const Case& c : cases) {
-    c.enter();
-    EXPECT_EQ(light_ws2811_color(0), -1) << c.state;
-    EXPECT_EQ(light_ws2811_rgb(1, 2, 3), -1) << c.state;
-    EXPECT_EQ(strip::counts().render, 0) << c.state;
+  // 1: never started; -3: a start that failed; 0: started, then released.
+  for (int start : {1, -3, 0}) {
+    strip::set_init_result(start);
+    if (start <= 0)
+      light_ws2811_init();
+    light_ws2811_deinit();
+    EXPECT_EQ(light_ws2811_color(0), -1) << start;
+    EXPECT_EQ(light_ws2811_rgb(1, 2, 3), -1) << start;
+    EXPECT_EQ(strip::counts().render, 0) << start;
   }
 }
 
