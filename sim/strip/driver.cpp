@@ -81,7 +81,8 @@ void free_channels(ws2811_t* ws) {
 
 // The bytes one LED word puts on the wire, as the real library computes them.
 int wire_bytes(const ws2811_channel_t& ch, ws2811_led_t led, uint8_t* out) {
-  const uint8_t shifts[4] = {ch.rshift, ch.gshift, ch.bshift, ch.wshift};
+  // A strip type of the caller's own may hold any shift; keep it in the word.
+  const unsigned shifts[4] = {ch.rshift & 31u, ch.gshift & 31u, ch.bshift & 31u, ch.wshift & 31u};
   int n = (static_cast<uint32_t>(ch.strip_type) & SK6812_SHIFT_WMASK) ? 4 : 3;
   unsigned scale = ch.brightness + 1u;
   for (int i = 0; i < n; ++i) {
@@ -118,9 +119,9 @@ void report_render(const ws2811_t& ws) {
     uint8_t bytes[4];
     wire_bytes(ch, ch.leds[i], bytes);
     // A strip of this type takes the bytes back in the order of the shifts.
-    uint32_t shown = static_cast<uint32_t>(bytes[0]) << ch.rshift |
-                     static_cast<uint32_t>(bytes[1]) << ch.gshift |
-                     static_cast<uint32_t>(bytes[2]) << ch.bshift;
+    uint32_t shown = static_cast<uint32_t>(bytes[0]) << (ch.rshift & 31u) |
+                     static_cast<uint32_t>(bytes[1]) << (ch.gshift & 31u) |
+                     static_cast<uint32_t>(bytes[2]) << (ch.bshift & 31u);
     char word[12];
     std::snprintf(word, sizeof word, " %06x", static_cast<unsigned>(shown & 0xFFFFFF));
     line += word;
@@ -220,6 +221,8 @@ ws2811_return_t ws2811_render(ws2811_t* ws2811) {
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     --s.rendering;
+    if (!ws2811->device)
+      crash("ws2811_render", "no driver state (released by another thread during the render)");
     ++s.counts.render;
     kivsim::strip::detail::record_render(s, *ws2811);
   }
