@@ -12,6 +12,11 @@ if(KIV_GPIO_SIMULATED)
   install(FILES sim/gpio/include/wiringPi.h sim/gpio/include/wiringPi_sim.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kiv_io/sim)
 endif()
+if(KIV_STRIP_SIMULATED)
+  # Likewise the rpi_ws281x stand-in, whose ws2811.h kiv_strip.h includes.
+  install(TARGETS ws2811 EXPORT kiv_ioTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(DIRECTORY sim/strip/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kiv_io/sim)
+endif()
 install(DIRECTORY include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kiv_io)
 
 set(KIV_IO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kiv_io)

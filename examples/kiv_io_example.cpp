@@ -115,6 +115,16 @@ void walk_outputs(kiv::KivIo* io) {
   step("DO2 high again", [io] { io->setDo2High(true); });
 }
 
+// The status colours on the LED strip; setRgbLight prints its own line too.
+void walk_status_colours(kiv::KivIo* io) {
+  step("status colour 1: blue", [io] { io->setRgbLight(1); });
+  step("status colour 2: green", [io] { io->setRgbLight(2); });
+  step("status colour 3: red", [io] { io->setRgbLight(3); });
+  step("any colour: purple (blue 0x40, green 0x00, red 0x20)",
+       [io] { io->setRgbLight_rgb(0x40, 0x00, 0x20); });
+  step("status colour 0: off", [io] { io->setRgbLight(0); });
+}
+
 void show_mapping() {
   say("section mapping in force:");
   for (int section = 1; section <= 4; ++section)
@@ -202,7 +212,7 @@ int main(int argc, char** argv) {
 
   say("getting the device I/O facade");
   kiv::KivIo* io = kiv::KivIo::getInstance();
-  say("setting it up: GPIO lines, input interrupts, com1 and com2, light controller");
+  say("setting it up: GPIO lines, input interrupts, com1 and com2, light controller, LED strip");
   io->setup();
 
   io->registerInput(on_input);
@@ -215,6 +225,7 @@ int main(int argc, char** argv) {
   say("hardware callback registered for the light controller");
 
   walk_outputs(io);
+  walk_status_colours(io);
 
   char hello[] = "hello from kiv_io_example\r\n";
   say_result("writeAMA1 of a greeting to com1",

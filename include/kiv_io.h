@@ -102,6 +102,15 @@ class KivIo {
   // returns; null unregisters. setAMA2Callback replaces the handler that calls it.
   KIV_EXPORT void registerHardware(void (*fn)());
 
+  // Status colour on the LED strip: prints "[KIV-IO] RGB: <state>", then
+  // shows off (0), blue (1), green (2) or red (3) on every LED; any other
+  // state leaves the strip as it was. Caller's thread; the strip's own lock
+  // makes it safe from an input callback too.
+  KIV_EXPORT void setRgbLight(unsigned char state);
+  // Shows the colour red << 16 | green << 8 | blue on every LED (arguments in
+  // the order blue, green, red); prints nothing. Caller's thread.
+  KIV_EXPORT void setRgbLight_rgb(unsigned char blue, unsigned char green, unsigned char red);
+
   // Callbacks and work mode, null and 1 after construction. Written by one
   // thread and read by the event threads: access them atomically.
   void (*hardwareCallback)();

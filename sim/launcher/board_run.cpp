@@ -18,6 +18,7 @@
 #include "gpio_events.h"
 #include "port_peer.h"
 #include "program_output.h"
+#include "strip_events.h"
 #include "typed_commands.h"
 
 namespace kivsim {
@@ -42,6 +43,8 @@ class BoardRun {
   void poll_once();
   void on_signal();
   void on_gpio_client(int fd);
+  void on_strip_client(int fd);
+  std::vector<int> strip_client_fds() const;
   void flush_quiet_partials();
   void drain_after_end();
   void show_summary();
@@ -53,6 +56,7 @@ class BoardRun {
   ControllerPeer com2_;
   ProgramOutput out_{"out"}, err_{"err"};
   BoardState board_;
+  StripState strip_;
   CommandQueue script_;
   TypedCommands typed_;
   bool out_open_ = true, err_open_ = true;
@@ -184,6 +188,11 @@ void BoardRun::poll_once() {
   const size_t first_client = fds.size();
   for (int fd : s_.gpio->client_fds())
     fds.push_back({fd, POLLIN, 0});
+  const size_t strip_listen = fds.size();
+  fds.push_back({s_.strip ? s_.strip->listen_fd() : -1, POLLIN, 0});
+  const size_t first_strip_client = fds.size();
+  for (int fd : strip_client_fds())
+    fds.push_back({fd, POLLIN, 0});
 
   int n = poll(fds.data(), fds.size(), poll_timeout());
   if (n < 0 && errno != EINTR) {
@@ -205,9 +214,17 @@ void BoardRun::poll_once() {
     err_open_ = err_.on_readable(child_.err_fd(), log_);
     last_data_ms_ = now_ms();
   }
-  for (size_t i = first_client; i < fds.size(); ++i)
+  for (size_t i = first_client; i < strip_listen; ++i)
     if (fds[i].revents & ready)
       on_gpio_client(fds[i].fd);
+  for (size_t i = first_strip_client; i < fds.size(); ++i)
+    if (fds[i].revents & ready)
+      on_strip_client(fds[i].fd);
+  if (fds[strip_listen].revents & POLLIN) {
+    std::string note;
+    if (!s_.strip->accept_client(note))
+      log_.line("strip", note);
+  }
   if (fds[2].revents & POLLIN) {
     std::string note;
     if (!s_.gpio->accept_client(note))
@@ -256,6 +273,19 @@ void BoardRun::on_gpio_client(int fd) {
     log_.line("gpio", "the stand-in closed its connection");
 }
 
+std::vector<int> BoardRun::strip_client_fds() const {
+  return s_.strip ? s_.strip->client_fds() : std::vector<int>();
+}
+
+void BoardRun::on_strip_client(int fd) {
+  std::vector<std::string> lines;
+  bool open = s_.strip->read_client(fd, lines);
+  for (const std::string& line : lines)
+    log_.line("strip", describe_strip_report(line, strip_, s_.colour));
+  if (!open)
+    log_.line("strip", "the stand-in closed its connection");
+}
+
 void BoardRun::drain_after_end() {
   while (out_open_ && child_.out_fd() >= 0) {
     bool open = out_.on_readable(child_.out_fd(), log_);
@@ -275,6 +305,8 @@ void BoardRun::drain_after_end() {
   }
   for (int fd : s_.gpio->client_fds())
     on_gpio_client(fd);
+  for (int fd : strip_client_fds())
+    on_strip_client(fd);
   com1_.on_readable(log_);
   com2_.on_readable(log_);
   com2_.finish(log_);
@@ -292,6 +324,10 @@ void BoardRun::show_summary() {
   log_.line("sim", "light controller: " + describe_light_state(light));
   log_.line("sim", "gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
                        std::to_string(board_.handlers_run) + " handlers run");
+  if (strip_.renders > 0 || strip_.faults > 0)
+    log_.line("sim", "strip: " + std::to_string(strip_.renders) + " renders, last " +
+                         strip_colours_text(strip_.leds) +
+                         (strip_.faults ? ", " + std::to_string(strip_.faults) + " FAULTS" : ""));
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ struct RunSetup {
   int signal_fd = -1;          // signalfd for SIGCHLD, SIGINT, SIGTERM, SIGHUP
   int input_fd = 0;            // where commands are typed (-1: none)
   GpioServer* gpio = nullptr;  // listening already
+
+  GpioServer* strip = nullptr;  // the strip stand-in's reports, listening already (optional)
+  bool colour = false;          // show the strip's LEDs in terminal colours
 };
 
 // Runs the program to its end and returns its exit status (128 + signal when a

@@ -19,6 +19,7 @@
 #include "gpio_server.h"
 #include "options.h"
 #include "sandbox.h"
+#include "strip_events.h"
 
 #ifndef KIV_SIM_DEFAULT_LIB_PATH
 #define KIV_SIM_DEFAULT_LIB_PATH ""
@@ -106,6 +107,12 @@ int main(int argc, char** argv) {
     return fail(1, error);
   setup.gpio = &gpio;
   setup.env.push_back(std::string(kivsim::kGpioSocketVariable) + "=" + gpio.path());
+  kivsim::GpioServer strip;
+  if (!strip.listen(kivsim::Sandbox::scratch_dir() + "/strip.sock", error))
+    return fail(1, error);
+  setup.strip = &strip;
+  setup.env.push_back(std::string(kivsim::kStripSocketVariable) + "=" + strip.path());
+  setup.colour = isatty(STDOUT_FILENO) && !std::getenv("NO_COLOR");
   std::string libs = library_path(opts);
   if (!libs.empty())
     setup.env.push_back("LD_LIBRARY_PATH=" + libs);

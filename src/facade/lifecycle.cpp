@@ -6,6 +6,7 @@
 #include "facade/pins.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
+#include "kiv_strip.h"
 
 namespace kiv {
 
@@ -27,8 +28,8 @@ KivIo::~KivIo() {
   __atomic_store_n(&triggerCallback, nullptr, __ATOMIC_RELEASE);
   __atomic_store_n(&tuneCallback, nullptr, __ATOMIC_RELEASE);
   __atomic_store_n(&hardwareCallback, nullptr, __ATOMIC_RELEASE);
-  // The LED strip, once the facade drives it, is released here, before the
-  // serial ports are closed.
+  // The strip module releases the strip only if it is running.
+  light_ws2811_deinit();
   svSerialFree(kAma1Port);
   svSerialFree(kAma2Port);
   std::puts(msg::kDelete);

@@ -13,6 +13,8 @@ constexpr const char kInterruptRegisterFailure[] = "Interrupt function register 
 constexpr const char kSetupOk[] = "[IO] setup ok!";
 // printf: the mode as given and the write result.
 constexpr const char kWorkMode[] = "[KIV-IO] Work mode(%d): %d\n";
+// printf format, with the state of setRgbLight.
+constexpr const char kRgbState[] = "[KIV-IO] RGB: %d\n";
 
 }  // namespace msg
 }  // namespace kiv

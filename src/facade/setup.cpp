@@ -9,6 +9,7 @@
 #include "facade/pins.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
+#include "kiv_strip.h"
 
 namespace kiv {
 namespace {
@@ -71,6 +72,9 @@ void KivIo::setup() {
   svSetSerialReadCallback(callbackHardware, kAma2Port);
 
   // Next: the LED strip (whose failure does not end start-up).
+
+  // The strip module prints its own failure; a running strip is restarted.
+  light_ws2811_init();
 
   std::puts(msg::kSetupOk);
 }

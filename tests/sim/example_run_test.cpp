@@ -50,6 +50,15 @@ TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
            " sim   light controller: channels on: none; work mode 5; light off; flash count 3, "
            "time 20, 1 flash; brightness 100\n",
            " sim   gpio: 6 edges raised, 6 handlers run\n",
+           // the status colours on the strip, as the strip stand-in received them
+           " strip started: 800000 Hz, DMA 10, GPIO 19, 9 LEDs, GBR, brightness 255\n",
+           " out   [KIV-IO] RGB: 1\n",
+           " strip 9 LEDs: 0000ff x9\n",
+           " strip 9 LEDs: 00ff00 x9\n",
+           " strip 9 LEDs: ff0000 x9\n",
+           " strip 9 LEDs: 200040 x9\n",
+           " strip released\n",
+           " sim   strip: 5 renders, last 9 LEDs: 000000 x9\n",
        })
     EXPECT_TRUE(run.has(line)) << "missing: " << line << run.out;
   // A callback runs 100 ms after its edge.

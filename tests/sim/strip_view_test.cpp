@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: MIT
+// The launcher's view of the strip: the stand-in's reports as shown, and the
+// demo program run on the simulated board.
+#include <gtest/gtest.h>
+
+#include "run_launcher.h"
+#include "strip_events.h"
+
+namespace kivtest {
+namespace {
+
+TEST(StripView, ReportsAreShownAsAPersonReadsThem) {
+  struct Case {
+    const char* report;
+    bool colour;
+    const char* shown;
+  } cases[] = {
+      {"init 0 800000 10 19 9 524304 255", false,
+       "started: 800000 Hz, DMA 10, GPIO 19, 9 LEDs, GBR, brightness 255"},
+      {"init -3 800000 10 19 9 1050624 255", false,
+       "start failed (-3): 800000 Hz, DMA 10, GPIO 19, 9 LEDs, RGB, brightness 255"},
+      {"init 0 800000 10 19 9 7 255", false,
+       "started: 800000 Hz, DMA 10, GPIO 19, 9 LEDs, type 0x00000007, brightness 255"},
+      {"render 3 ff0000 ff0000 ff0000", false, "3 LEDs: ff0000 x3"},
+      {"render 1 ff8000", true, "\x1b[38;2;255;128;0m\u2588\u2588\x1b[0m  1 LED: ff8000"},
+      {"render 3 ff0000 00ff00 000000", false, "3 LEDs: ff0000 00ff00 000000"},
+      {"render 2 030201 000000", true,
+       "\x1b[38;2;192;128;64m\u2588\u2588\x1b[0m \x1b[38;2;90;90;90m\u2591\u2591\x1b[0m  "
+       "2 LEDs: 030201 000000"},
+      {"fini", false, "released"},
+      {"fault ws2811_fini with no driver state", false, "FAULT: ws2811_fini with no driver state"},
+      {"render 2 ff0000", false, "unknown report \"render 2 ff0000\""},
+      {"render 1 xyzxyz", false, "unknown report \"render 1 xyzxyz\""},
+  };
+  for (const Case& c : cases) {
+    kivsim::StripState state;
+    EXPECT_EQ(kivsim::describe_strip_report(c.report, state, c.colour), c.shown) << c.report;
+  }
+  kivsim::StripState state;
+  kivsim::describe_strip_report("render 2 0000ff 0000ff", state, false);
+  kivsim::describe_strip_report("fault x", state, false);
+  EXPECT_EQ(state.renders, 1);
+  EXPECT_EQ(state.faults, 1);
+  EXPECT_EQ(state.leds, std::vector<uint32_t>(2, 0x0000FF));
+}
+
+TEST(StripView, TheDemoShowsItsColoursUntilQuit) {
+  ScratchFile script("demo.script", "wait 2400\nquit\n");
+  std::vector<std::string> args = {"--script", script.path()};
+  for (const std::string& word : built_program(KIV_STRIP_DEMO_PATH))
+    args.push_back(word);
+  LauncherRun run = run_launcher(args, "", 30);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 128 + 15) << run.out << run.err;
+  for (const char* line : {
+           " out   init ws2811 ok\n",
+           " strip started: 800000 Hz, DMA 10, GPIO 19, 9 LEDs, GBR, brightness 255\n",
+           " out   Led color: 0\n",
+           " strip 9 LEDs: ff0000 x9\n",
+           " out   Led color: 1\n",
+           " strip 9 LEDs: 201000 x9\n",
+           " out   Led color: 2\n",
+           " strip 9 LEDs: 202000 x9\n",
+           " sim   strip: 3 renders, last 9 LEDs: 202000 x9\n",
+       })
+    EXPECT_TRUE(run.has(line)) << "missing: " << line << run.out;
+  EXPECT_GE(run.time_of("Led color: 1") - run.time_of("Led color: 0"), 0.9);
+}
+
+}  // namespace
+}  // namespace kivtest
