@@ -71,8 +71,6 @@ void KivIo::setup() {
   // service prints the failure and start-up goes on.
   svSetSerialReadCallback(callbackHardware, kAma2Port);
 
-  // Next: the LED strip (whose failure does not end start-up).
-
   // The strip module prints its own failure; a running strip is restarted.
   light_ws2811_init();
 
