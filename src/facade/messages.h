@@ -12,5 +12,11 @@ constexpr const char kGpioSetupError[] = "wiringPi setup error\r";
 constexpr const char kInterruptRegisterFailure[] = "Interrupt function register failure\r";
 constexpr const char kSetupOk[] = "[IO] setup ok!";
 
+// Liquid lens: a failed transfer (printf, with the device path and the
+// reason) and the refused lens values (puts).
+constexpr const char kLiquidFailure[] = "[Liquid] %s: %s\n";
+constexpr const char kLiquidAboveMax[] = "[ERROR] Liquid Max value: 46000";
+constexpr const char kLiquidBelowMin[] = "[ERROR] Liquid Min value: 0";
+
 }  // namespace msg
 }  // namespace kiv
