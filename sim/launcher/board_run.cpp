@@ -130,6 +130,9 @@ void BoardRun::execute(const Command& cmd) {
       break;
     case CommandKind::kWait:
       break;  // the queue has taken it into account
+    case CommandKind::kLens:
+      s_.lens->execute(cmd, log_);
+      break;
   }
 }
 
@@ -182,6 +185,10 @@ void BoardRun::poll_once() {
   const size_t first_client = fds.size();
   for (int fd : s_.gpio->client_fds())
     fds.push_back({fd, POLLIN, 0});
+  const size_t first_lens = fds.size();
+  fds.push_back({s_.lens->listen_fd(), POLLIN, 0});
+  for (int fd : s_.lens->client_fds())
+    fds.push_back({fd, POLLIN, 0});
 
   int n = poll(fds.data(), fds.size(), poll_timeout());
   if (n < 0 && errno != EINTR) {
@@ -203,9 +210,15 @@ void BoardRun::poll_once() {
     err_open_ = err_.on_readable(child_.err_fd(), log_);
     last_data_ms_ = now_ms();
   }
-  for (size_t i = first_client; i < fds.size(); ++i)
+  for (size_t i = first_client; i < first_lens; ++i)
     if (fds[i].revents & ready)
       on_gpio_client(fds[i].fd);
+  // Clients before a new one: accepting changes the list their descriptors came from.
+  for (size_t i = first_lens + 1; i < fds.size(); ++i)
+    if (fds[i].revents & ready)
+      s_.lens->on_readable(fds[i].fd, log_);
+  if (fds[first_lens].revents & POLLIN)
+    s_.lens->accept_client(log_);
   if (fds[2].revents & POLLIN) {
     std::string note;
     if (!s_.gpio->accept_client(note))
@@ -273,6 +286,8 @@ void BoardRun::drain_after_end() {
   }
   for (int fd : s_.gpio->client_fds())
     on_gpio_client(fd);
+  for (int fd : s_.lens->client_fds())
+    s_.lens->on_readable(fd, log_);
   com1_.on_readable(log_);
   com2_.on_readable(log_);
   com2_.finish(log_);
@@ -288,6 +303,7 @@ void BoardRun::show_summary() {
                        std::to_string(com1_.bytes_received()) + " bytes received");
   log_.line("sim", "gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
                        std::to_string(board_.handlers_run) + " handlers run");
+  log_.line("sim", "i2c: " + s_.lens->summary());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "gpio_server.h"
+#include "lens_link.h"
 
 namespace kivsim {
 
@@ -23,6 +24,7 @@ struct RunSetup {
   int signal_fd = -1;          // signalfd for SIGCHLD, SIGINT, SIGTERM, SIGHUP
   int input_fd = 0;            // where commands are typed (-1: none)
   GpioServer* gpio = nullptr;  // listening already
+  LensLink* lens = nullptr;    // listening already
 };
 
 // Runs the program to its end and returns its exit status (128 + signal when a

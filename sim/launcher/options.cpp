@@ -112,6 +112,8 @@ std::string usage_text(const char* argv0) {
          "pseudo-terminals whose peers the launcher plays (com2 is the light\n"
          "controller), and the GPIO stand-in reports to the launcher. Every event is\n"
          "shown with the time since the start. The exit status is the program's.\n"
+         "The launcher holds the lens controller behind \"/dev/i2c-5\" (address 0x18),\n"
+         "which a layer preloaded into the program reaches.\n"
          "\n"
          "options:\n"
          "  --script FILE     run the commands of FILE (one a line, '#' comments)\n"

@@ -40,6 +40,12 @@ TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
            "alarm (21)=0\n",
            " sim   com2: 10 frames received (0 unknown)",
            " sim   gpio: 6 edges raised, 6 handlers run\n",
+           // the lens set, read back and VTemp on
+           " i2c   write 18 [00 00 E8 03 00 00] -> ok\n",
+           " i2c   write 18 [00 00], read 18 [E8 03 00 00] -> ok\n",
+           " out   [example] the lens reads back 1000\n",
+           " i2c   write 18 [00 28 01 00 00 00] -> ok\n",
+           " sim   i2c: 3 transfers (0 failed); lens 1000 (E8 03 00 00), VTemp 1 (01 00 00 00)\n",
        })
     EXPECT_TRUE(run.has(line)) << "missing: " << line << run.out;
   // A callback runs 100 ms after its edge.
