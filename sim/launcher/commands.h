@@ -37,7 +37,6 @@ struct Command {
   int reg = 0;
   std::array<uint8_t, 4> word = {};
 };
-};
 
 enum class ParseResult { kCommand, kBlank, kError };
 
