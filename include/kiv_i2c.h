@@ -15,11 +15,11 @@
 // Writes the 4 bytes `data` to register `reg` (its low 16 bits are sent): one
 // message of 6 bytes, register high byte, register low byte, data[0..3].
 // Returns 0 when the transfer succeeded, 1 when the device could not be opened
-// or the transfer failed. Any thread.
+// or the transfer failed (or `data` is null). Any thread.
 KIV_EXPORT int setLiquidLens(int reg, unsigned char* data);
 
 // Reads the 4-byte word of register `reg` into `out` (room for 4 bytes): the
 // register address written and the 4 bytes read, as one combined request.
-// Returns 0 when the transfer succeeded, 1 when it failed; `out` is then left
-// untouched. Any thread.
+// Returns 0 when the transfer succeeded, 1 when it failed (or `out` is null);
+// `out` is then left untouched. Any thread.
 KIV_EXPORT int getLiquidLens(int reg, unsigned char* out);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The descriptors the I2C layer has handed out.
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -33,6 +34,17 @@ bool same_file(const Claimed& c, const struct stat& st) {
   return c.dev == st.st_dev && c.ino == st.st_ino;
 }
 
+// Every close in the process passes through here, a forked child's too: the
+// table must not stay locked in a child forked while another thread held it.
+std::unique_lock<std::mutex> lock_table() {
+  static const bool fork_safe = [] {
+    pthread_atfork([] { g_mutex.lock(); }, [] { g_mutex.unlock(); }, [] { g_mutex.unlock(); });
+    return true;
+  }();
+  (void)fork_safe;
+  return std::unique_lock<std::mutex>(g_mutex);
+}
+
 Claimed* find(int fd) {
   for (Claimed& c : g_claimed)
     if (c.fd == fd && fd >= 0)
@@ -49,7 +61,7 @@ bool claimed_path(const char* path) {
 bool is_claimed(int fd, bool* remote) {
   if (fd < 0)
     return false;
-  std::lock_guard<std::mutex> lock(g_mutex);
+  auto lock = lock_table();
   Claimed* c = find(fd);
   if (!c)
     return false;
@@ -69,7 +81,7 @@ bool add_claimed(int fd, bool remote) {
   struct stat st;
   if (fstat(fd, &st) != 0)
     return false;
-  std::lock_guard<std::mutex> lock(g_mutex);
+  auto lock = lock_table();
   Claimed* slot = find(fd);
   for (Claimed& c : g_claimed)
     if (!slot && c.fd < 0)
@@ -81,7 +93,7 @@ bool add_claimed(int fd, bool remote) {
 }
 
 bool drop_claimed(int fd) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  auto lock = lock_table();
   Claimed* c = find(fd);
   if (!c)
     return false;
@@ -90,7 +102,7 @@ bool drop_claimed(int fd) {
 }
 
 int claimed_count() {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  auto lock = lock_table();
   int n = 0;
   for (const Claimed& c : g_claimed)
     n += c.fd >= 0 ? 1 : 0;
@@ -98,12 +110,12 @@ int claimed_count() {
 }
 
 void count_bad_descriptor() {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  auto lock = lock_table();
   ++g_bad_calls;
 }
 
 int bad_descriptor_calls() {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  auto lock = lock_table();
   return g_bad_calls;
 }
 

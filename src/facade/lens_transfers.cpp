@@ -45,6 +45,14 @@ int transfer(i2c_msg* messages, unsigned count) {
   return result < 0 ? 1 : 0;
 }
 
+// No buffer: the kernel would refuse it as a bad address, so it is refused
+// the same way before the bus.
+int refuse_missing_buffer() {
+  report_failure(EFAULT);
+  errno = EFAULT;
+  return 1;
+}
+
 void put_register(int reg, unsigned char* out) {
   out[0] = static_cast<unsigned char>((reg >> 8) & 0xFF);
   out[1] = static_cast<unsigned char>(reg & 0xFF);
@@ -53,6 +61,8 @@ void put_register(int reg, unsigned char* out) {
 }  // namespace
 
 int setLiquidLens(int reg, unsigned char* data) {
+  if (!data)
+    return refuse_missing_buffer();
   unsigned char frame[2 + lens::kWordBytes];
   put_register(reg, frame);
   std::memcpy(frame + 2, data, lens::kWordBytes);
@@ -61,6 +71,8 @@ int setLiquidLens(int reg, unsigned char* data) {
 }
 
 int getLiquidLens(int reg, unsigned char* out) {
+  if (!out)
+    return refuse_missing_buffer();
   unsigned char address[2];
   put_register(reg, address);
   // Received into a buffer of our own, so a failed read leaves `out` as it was.

@@ -105,7 +105,7 @@ TEST(LensOperations, ReadIsOneRequestOfAddressWriteAndFourByteRead) {
   EXPECT_EQ(out.text(), "[KIV-IO] create...\n");
 }
 
-TEST(LensOperations, ValuesOutsideTheLensRangeAreRefusedBeforeTheBus) {
+TEST(LensOperations, RefusedValuesAndMissingBuffersNeverReachTheBus) {
   const struct {
     int value;
     const char* line;
@@ -126,6 +126,12 @@ TEST(LensOperations, ValuesOutsideTheLensRangeAreRefusedBeforeTheBus) {
   }
   EXPECT_TRUE(i2c::transfers().empty());
   EXPECT_EQ(io->getLiquid(), 1000);
+
+  kivtest::StdoutCapture out;
+  EXPECT_EQ(setLiquidLens(0, nullptr), 1);
+  EXPECT_EQ(getLiquidLens(0, nullptr), 1);
+  EXPECT_EQ(out.text(), "[Liquid] /dev/i2c-5: Bad address\n[Liquid] /dev/i2c-5: Bad address\n");
+  EXPECT_EQ(i2c::transfers().size(), 1u) << "only the read above";
 }
 
 struct FailureCase {
