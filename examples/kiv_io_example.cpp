@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// kiv_io_example: walks through what libkiv_io does and says what happened,
+// kiv_io_example: walks through what libkiv_io does (outputs, serial ports,
+// light controller, liquid lens) and says what happened,
 // in plain words. On the simulated board, run it through the launcher:
 //   kiv-sim-run --script examples/example.script build/examples/kiv_io_example
 //
@@ -179,6 +180,13 @@ void end_light(bool auto_off_running) {
   std::fflush(stdout);
 }
 
+void walk_lens(kiv::KivIo* io) {
+  say_result("lens value 1000", io->setLiquid(1000));
+  std::printf("[example] the lens reads back %d\n", io->getLiquid());
+  std::fflush(stdout);
+  say_result("VTemp on", io->openVTemp());
+}
+
 bool everything_came() {
   return g_input_edges.load() > 0 && g_trigger_edges.load() > 0 && g_tune_edges.load() > 0 &&
          g_com1_chunks.load() > 0 && g_notifications.load() > 0;
@@ -233,6 +241,7 @@ int main(int argc, char** argv) {
 
   show_mapping();
   walk_light_controller(io);
+  walk_lens(io);
   bool auto_off = light_with_auto_off(io);
 
   bool all = wait_for_events(seconds);

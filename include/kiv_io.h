@@ -111,6 +111,18 @@ class KivIo {
   // the order blue, green, red); prints nothing. Caller's thread.
   KIV_EXPORT void setRgbLight_rgb(unsigned char blue, unsigned char green, unsigned char red);
 
+  // Liquid lens and VTemp, each one I2C transfer on the caller's thread (see
+  // kiv_i2c.h). setLiquid sets the lens value, 0 to 46000; a value outside
+  // is refused with "[ERROR] Liquid Max value: 46000" or "[ERROR] Liquid Min
+  // value: 0" and nothing is sent. Returns 0, or 1 when refused or when the
+  // transfer failed.
+  KIV_EXPORT int setLiquid(int value);
+  // Reads the lens value back: 0 to 65535, or -1 when the transfer failed.
+  KIV_EXPORT int getLiquid();
+  // Switches VTemp on (1 written to its register). Returns 0, or 1 when the
+  // transfer failed.
+  KIV_EXPORT int openVTemp();
+
   // Callbacks and work mode, null and 1 after construction. Written by one
   // thread and read by the event threads: access them atomically.
   void (*hardwareCallback)();

@@ -136,6 +136,9 @@ void BoardRun::execute(const Command& cmd) {
       break;
     case CommandKind::kWait:
       break;  // the queue has taken it into account
+    case CommandKind::kLens:
+      s_.lens->execute(cmd, log_);
+      break;
   }
 }
 
@@ -193,6 +196,10 @@ void BoardRun::poll_once() {
   const size_t first_strip_client = fds.size();
   for (int fd : strip_client_fds())
     fds.push_back({fd, POLLIN, 0});
+  const size_t first_lens = fds.size();
+  fds.push_back({s_.lens->listen_fd(), POLLIN, 0});
+  for (int fd : s_.lens->client_fds())
+    fds.push_back({fd, POLLIN, 0});
 
   int n = poll(fds.data(), fds.size(), poll_timeout());
   if (n < 0 && errno != EINTR) {
@@ -217,7 +224,7 @@ void BoardRun::poll_once() {
   for (size_t i = first_client; i < strip_listen; ++i)
     if (fds[i].revents & ready)
       on_gpio_client(fds[i].fd);
-  for (size_t i = first_strip_client; i < fds.size(); ++i)
+  for (size_t i = first_strip_client; i < first_lens; ++i)
     if (fds[i].revents & ready)
       on_strip_client(fds[i].fd);
   if (fds[strip_listen].revents & POLLIN) {
@@ -225,6 +232,12 @@ void BoardRun::poll_once() {
     if (!s_.strip->accept_client(note))
       log_.line("strip", note);
   }
+  // Clients before a new one: accepting changes the list their descriptors came from.
+  for (size_t i = first_lens + 1; i < fds.size(); ++i)
+    if (fds[i].revents & ready)
+      s_.lens->on_readable(fds[i].fd, log_);
+  if (fds[first_lens].revents & POLLIN)
+    s_.lens->accept_client(log_);
   if (fds[2].revents & POLLIN) {
     std::string note;
     if (!s_.gpio->accept_client(note))
@@ -307,6 +320,8 @@ void BoardRun::drain_after_end() {
     on_gpio_client(fd);
   for (int fd : strip_client_fds())
     on_strip_client(fd);
+  for (int fd : s_.lens->client_fds())
+    s_.lens->on_readable(fd, log_);
   com1_.on_readable(log_);
   com2_.on_readable(log_);
   com2_.finish(log_);
@@ -328,6 +343,7 @@ void BoardRun::show_summary() {
     log_.line("sim", "strip: " + std::to_string(strip_.renders) + " renders, last " +
                          strip_colours_text(strip_.leds) +
                          (strip_.faults ? ", " + std::to_string(strip_.faults) + " FAULTS" : ""));
+  log_.line("sim", "i2c: " + s_.lens->summary());
 }
 
 }  // namespace

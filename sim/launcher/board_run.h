@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "gpio_server.h"
+#include "lens_link.h"
 
 namespace kivsim {
 
@@ -26,6 +27,7 @@ struct RunSetup {
 
   GpioServer* strip = nullptr;  // the strip stand-in's reports, listening already (optional)
   bool colour = false;          // show the strip's LEDs in terminal colours
+  LensLink* lens = nullptr;     // listening already
 };
 
 // Runs the program to its end and returns its exit status (128 + signal when a

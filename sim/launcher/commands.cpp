@@ -76,6 +76,73 @@ ParseResult parse_send(std::string rest, Command& cmd, std::string& error) {
   return ParseResult::kCommand;
 }
 
+bool parse_byte(const std::string& word, uint8_t& out) {
+  char* end = nullptr;
+  unsigned long v = std::strtoul(word.c_str(), &end, 16);
+  if (word.empty() || word.size() > 2 || *end != '\0' || v > 0xFF)
+    return false;
+  out = static_cast<uint8_t>(v);
+  return true;
+}
+
+ParseResult parse_lens_set(const std::vector<std::string>& args, Command& cmd, std::string& error) {
+  const char* usage = "lens set needs a register and a value, or a register and 4 hex bytes";
+  if (args.size() != 2 && args.size() != 5)
+    return fail(error, usage);
+  char* end = nullptr;
+  errno = 0;
+  long reg = std::strtol(args[0].c_str(), &end, 0);
+  if (args[0].empty() || *end != '\0' || errno != 0 || reg < 0 || reg > 0xFFFF)
+    return fail(error, "lens set needs a register 0 to 65535, not '" + args[0] + "'");
+  cmd.reg = static_cast<int>(reg);
+  if (args.size() == 5) {
+    for (size_t i = 0; i < 4; ++i)
+      if (!parse_byte(args[i + 1], cmd.word[i]))
+        return fail(error, "'" + args[i + 1] + "' is no hex byte");
+    return ParseResult::kCommand;
+  }
+  errno = 0;
+  unsigned long long value = std::strtoull(args[1].c_str(), &end, 0);
+  if (args[1].empty() || args[1][0] == '-' || *end != '\0' || errno != 0 || value > 0xFFFFFFFFull)
+    return fail(error, "lens set needs a value 0 to 4294967295, not '" + args[1] + "'");
+  for (size_t i = 0; i < 4; ++i)
+    cmd.word[i] = static_cast<uint8_t>(value >> (8 * i));
+  return ParseResult::kCommand;
+}
+
+ParseResult parse_lens(std::string rest, Command& cmd, std::string& error) {
+  size_t hash = rest.find('#');
+  if (hash != std::string::npos)
+    rest.resize(hash);
+  std::vector<std::string> args;
+  for (std::string word = next_word(rest); !word.empty(); word = next_word(rest))
+    args.push_back(word);
+  cmd.kind = CommandKind::kLens;
+  const std::string action = args.empty() ? std::string() : args[0];
+  if (action == "set") {
+    cmd.lens = LensAction::kSet;
+    return parse_lens_set(std::vector<std::string>(args.begin() + 1, args.end()), cmd, error);
+  }
+  const struct {
+    const char* name;
+    LensAction action;
+  } plain[] = {{"nack", LensAction::kNack},
+               {"stuck", LensAction::kStuck},
+               {"mend", LensAction::kMend},
+               {"remove", LensAction::kRemove},
+               {"attach", LensAction::kAttach}};
+  for (const auto& p : plain) {
+    if (action != p.name)
+      continue;
+    if (args.size() > 1)
+      return fail(error, "unexpected '" + args[1] + "' after lens " + action);
+    cmd.lens = p.action;
+    return ParseResult::kCommand;
+  }
+  return fail(error, action.empty() ? "lens needs set, nack, stuck, mend, remove or attach"
+                                    : "unknown lens command '" + action + "'");
+}
+
 }  // namespace
 
 ParseResult parse_command(const std::string& line, Command& cmd, std::string& error) {
@@ -86,6 +153,8 @@ ParseResult parse_command(const std::string& line, Command& cmd, std::string& er
   std::string name = next_word(rest);
   if (name == "send")
     return parse_send(rest, cmd, error);
+  if (name == "lens")
+    return parse_lens(rest, cmd, error);
 
   size_t hash = rest.find('#');
   if (hash != std::string::npos)
@@ -158,6 +227,11 @@ const char* command_help() {
          "  level <pin> <0|1>                     set an input's level without an edge\n"
          "  notify                                the light controller sends FF AA EE on com2\n"
          "  send com1|com2 <text>                 the port's peer sends text (\\r \\n \\xHH)\n"
+         "  lens set <reg> <value|b0 b1 b2 b3>    set a lens controller register (a number,\n"
+         "                                        low byte first, or 4 hex bytes)\n"
+         "  lens nack|stuck|mend                  the lens controller stops answering, the\n"
+         "                                        bus sticks, both end\n"
+         "  lens remove|attach                    /dev/i2c-5 disappears, comes back\n"
          "  wait <ms>                             pause before the next command\n"
          "  quit                                  end the program (SIGTERM, then SIGKILL)\n"
          "  help                                  this list\n";

@@ -17,12 +17,18 @@
 #include "board_run.h"
 #include "commands.h"
 #include "gpio_server.h"
+#include "i2c_wire.h"
+#include "lens_link.h"
 #include "options.h"
+#include "preload.h"
 #include "sandbox.h"
 #include "strip_events.h"
 
 #ifndef KIV_SIM_DEFAULT_LIB_PATH
 #define KIV_SIM_DEFAULT_LIB_PATH ""
+#endif
+#ifndef KIV_SIM_I2C_LAYER_PATH
+#define KIV_SIM_I2C_LAYER_PATH ""
 #endif
 
 namespace {
@@ -113,6 +119,16 @@ int main(int argc, char** argv) {
   setup.strip = &strip;
   setup.env.push_back(std::string(kivsim::kStripSocketVariable) + "=" + strip.path());
   setup.colour = isatty(STDOUT_FILENO) && !std::getenv("NO_COLOR");
+
+  // The I2C layer puts the launcher's lens controller behind "/dev/i2c-5".
+  kivsim::LensLink lens;
+  if (!lens.listen(kivsim::Sandbox::scratch_dir() + "/i2c.sock", error))
+    return fail(1, error);
+  setup.lens = &lens;
+  setup.env.push_back(std::string(kivsim::i2c::kSocketVariable) + "=" + lens.path());
+  const char* preloaded = std::getenv("LD_PRELOAD");
+  kivsim::preload_library(setup.program, setup.env, KIV_SIM_I2C_LAYER_PATH,
+                          preloaded ? preloaded : "");
   std::string libs = library_path(opts);
   if (!libs.empty())
     setup.env.push_back("LD_LIBRARY_PATH=" + libs);

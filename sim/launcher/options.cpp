@@ -115,6 +115,8 @@ std::string usage_text(const char* argv0) {
          "The LED strip stand-in reports too: each render shows the nine LEDs in\n"
          "their colours. KIV_SIM_STRIP_INIT_RESULT=-3 in the environment plays a\n"
          "board that rpi_ws281x does not know.\n"
+         "The launcher holds the lens controller behind \"/dev/i2c-5\" (address 0x18),\n"
+         "which a layer preloaded into the program reaches.\n"
          "\n"
          "options:\n"
          "  --script FILE     run the commands of FILE (one a line, '#' comments)\n"

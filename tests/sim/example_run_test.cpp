@@ -59,6 +59,12 @@ TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
            " strip 9 LEDs: 200040 x9\n",
            " strip released\n",
            " sim   strip: 5 renders, last 9 LEDs: 000000 x9\n",
+           // the lens set, read back and VTemp on
+           " i2c   write 18 [00 00 E8 03 00 00] -> ok\n",
+           " i2c   write 18 [00 00], read 18 [E8 03 00 00] -> ok\n",
+           " out   [example] the lens reads back 1000\n",
+           " i2c   write 18 [00 28 01 00 00 00] -> ok\n",
+           " sim   i2c: 3 transfers (0 failed); lens 1000 (E8 03 00 00), VTemp 1 (01 00 00 00)\n",
        })
     EXPECT_TRUE(run.has(line)) << "missing: " << line << run.out;
   // A callback runs 100 ms after its edge.

@@ -13,17 +13,23 @@
 //   print-partial TEXT       text without a newline
 //   show-file PATH           print the file's lines as "file: LINE"
 //   show-env NAME            print "env NAME=value"
+//   i2c-write HEX            write the bytes to 0x18 on "/dev/i2c-5", print the outcome
+//   i2c-read REG             read register REG's 4 bytes, print "i2c read HEX"
 //   ignore-term              ignore SIGTERM
 //   hang                     wait for a signal forever
 //   exit CODE                end with CODE
 #include <fcntl.h>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,6 +122,27 @@ void read_port(int n, int count) {
   std::fflush(stdout);
 }
 
+// One request to the lens controller, as the library makes it.
+void i2c_request(i2c_msg* msgs, unsigned count) {
+  int fd = open("/dev/i2c-5", O_RDWR);
+  if (fd < 0) {
+    std::printf("i2c open failed: %s\n", std::strerror(errno));
+  } else {
+    i2c_rdwr_ioctl_data data = {msgs, count};
+    if (ioctl(fd, I2C_RDWR, &data) < 0)
+      std::printf("i2c failed: %s\n", std::strerror(errno));
+    else if (msgs[count - 1].flags & I2C_M_RD)
+      std::printf("i2c read %s\n",
+                  kivsim::hex_bytes(std::string(reinterpret_cast<char*>(msgs[count - 1].buf),
+                                                msgs[count - 1].len))
+                      .c_str());
+    else
+      std::printf("i2c ok\n");
+    close(fd);
+  }
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,6 +190,19 @@ int main(int argc, char** argv) {
       const char* value = std::getenv(v.c_str());
       std::printf("env %s=%s\n", v.c_str(), value ? value : "(unset)");
       std::fflush(stdout);
+    } else if (a == "i2c-write") {
+      std::string frame;
+      for (size_t at = 0; at + 1 < v.size(); at += 2)
+        frame += static_cast<char>(std::strtol(v.substr(at, 2).c_str(), nullptr, 16));
+      i2c_msg msg = {0x18, 0, static_cast<uint16_t>(frame.size()),
+                     reinterpret_cast<uint8_t*>(frame.data())};
+      i2c_request(&msg, 1);
+    } else if (a == "i2c-read") {
+      int reg = std::atoi(v.c_str());
+      uint8_t address[2] = {static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg)};
+      uint8_t word[4] = {};
+      i2c_msg msgs[2] = {{0x18, 0, 2, address}, {0x18, I2C_M_RD, 4, word}};
+      i2c_request(msgs, 2);
     } else if (a == "ignore-term") {
       signal(SIGTERM, SIG_IGN);
     } else if (a == "hang") {

@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+#include "lens_link.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "i2c_wire.h"
+
+namespace kivsim {
+namespace {
+
+bool send_all(int fd, const std::string& data) {
+  size_t off = 0;
+  while (off < data.size()) {
+    ssize_t n = send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
+    if (n > 0) {
+      off += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // The layer waits for this reply; room comes at once.
+      pollfd p{fd, POLLOUT, 0};
+      if (poll(&p, 1, 1000) > 0)
+        continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+std::string word_text(const LensController::Word& w) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X %02X %02X %02X", w[0], w[1], w[2], w[3]);
+  return text;
+}
+
+}  // namespace
+
+LensLink::~LensLink() {
+  for (const Client& c : clients_)
+    close(c.fd);
+  if (listen_fd_ >= 0) {
+    close(listen_fd_);
+    unlink(path_.c_str());
+  }
+}
+
+bool LensLink::listen(const std::string& path, std::string& error) {
+  sockaddr_un addr{};
+  if (path.size() >= sizeof addr.sun_path) {
+    error = "socket path too long: " + path;
+    return false;
+  }
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) {
+    error = std::string("socket: ") + std::strerror(errno);
+    return false;
+  }
+  unlink(path.c_str());
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
+    error = "listen on " + path + ": " + std::strerror(errno);
+    close(fd);
+    return false;
+  }
+  listen_fd_ = fd;
+  path_ = path;
+  shown_registers_ = describe_registers(bus_.lens());
+  return true;
+}
+
+std::vector<int> LensLink::client_fds() const {
+  std::vector<int> fds;
+  for (const Client& c : clients_)
+    fds.push_back(c.fd);
+  return fds;
+}
+
+void LensLink::accept_client(EventLog& log) {
+  int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  if (fd < 0)
+    return;
+  if (clients_.size() >= kMaxClients) {
+    // The layer's open fails on the closed socket.
+    close(fd);
+    log.line("i2c", "open refused: " + std::to_string(kMaxClients) + " descriptors already open");
+    return;
+  }
+  clients_.push_back({fd, std::string()});
+}
+
+void LensLink::on_readable(int fd, EventLog& log) {
+  size_t index = 0;
+  while (index < clients_.size() && clients_[index].fd != fd)
+    ++index;
+  if (index == clients_.size())
+    return;
+  char buf[4096];
+  for (int round = 0; round < 16; ++round) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+      return;
+    if (n <= 0) {
+      drop(index, log);
+      return;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+      std::string& pending = clients_[index].pending;
+      if (buf[i] != '\n') {
+        if (pending.size() < kMaxLine)
+          pending += buf[i];
+        continue;
+      }
+      std::string reply = answer(pending, log) + "\n";
+      pending.clear();
+      if (!send_all(fd, reply)) {
+        drop(index, log);
+        return;
+      }
+    }
+  }
+}
+
+std::string LensLink::answer(const std::string& line, EventLog& log) {
+  if (line == i2c::kOpenRequest) {
+    if (!bus_.present()) {
+      log.line("i2c", "open /dev/i2c-5: no such device (ENOENT)");
+      return "error " + std::to_string(ENOENT);
+    }
+    log.line("i2c", "open /dev/i2c-5");
+    return "ok";
+  }
+  unsigned requested = 0;
+  std::vector<i2c::Message> messages;
+  if (!i2c::decode_request(line, requested, messages)) {
+    log.line("i2c", "unknown request \"" + line.substr(0, 80) + "\"");
+    return std::to_string(-EINVAL);
+  }
+  int result = bus_.transfer(requested, messages);
+  ++carried_;
+  if (result < 0)
+    ++failed_;
+  log.line("i2c", i2c::describe_transfer(bus_.transfers().back()));
+  show_registers_if_changed(log);
+  return i2c::encode_reply(result, messages);
+}
+
+void LensLink::execute(const Command& cmd, EventLog& log) {
+  switch (cmd.lens) {
+    case LensAction::kSet:
+      if (bus_.lens().set_word(cmd.reg, cmd.word))
+        log.line("i2c", "register " + std::to_string(cmd.reg) + " <- " + word_text(cmd.word));
+      else
+        log.line("i2c", "no register " + std::to_string(cmd.reg) + " (0 to " +
+                            std::to_string(LensController::kRegisters - 1) + ")");
+      break;
+    case LensAction::kNack:
+      bus_.lens().set_answering(false);
+      log.line("i2c", "the lens controller stops answering");
+      break;
+    case LensAction::kStuck:
+      bus_.set_stuck(true);
+      log.line("i2c", "the bus is stuck");
+      break;
+    case LensAction::kMend:
+      bus_.set_stuck(false);
+      bus_.lens().set_answering(true);
+      log.line("i2c", "the bus is mended and the lens controller answers");
+      break;
+    case LensAction::kRemove:
+      bus_.set_present(false);
+      log.line("i2c", "/dev/i2c-5 removed");
+      break;
+    case LensAction::kAttach:
+      bus_.set_present(true);
+      log.line("i2c", "/dev/i2c-5 back");
+      break;
+  }
+  show_registers_if_changed(log);
+}
+
+void LensLink::show_registers_if_changed(EventLog& log) {
+  std::string now = describe_registers(bus_.lens());
+  if (now == shown_registers_)
+    return;
+  shown_registers_ = now;
+  log.line("i2c", "registers: " + now);
+}
+
+void LensLink::drop(size_t index, EventLog& log) {
+  close(clients_[index].fd);
+  clients_.erase(clients_.begin() + static_cast<long>(index));
+  log.line("i2c", "close /dev/i2c-5");
+}
+
+std::string LensLink::summary() const {
+  return std::to_string(carried_) + " transfer" + (carried_ == 1 ? "" : "s") + " (" +
+         std::to_string(failed_) + " failed); " + describe_registers(bus_.lens());
+}
+
+}  // namespace kivsim
