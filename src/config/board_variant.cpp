@@ -14,7 +14,8 @@ constexpr size_t kTableSize = sizeof X_FIRMWARE_UPDATE_CPUS / sizeof X_FIRMWARE_
 
 // Concurrent first lookups decide the variant once: the others wait for it
 // rather than read the serial number into the same buffer at the same time.
-std::once_flag variant_decided;
+// (A plain mutex rather than std::call_once, whose helper would be exported.)
+std::mutex variant_mutex;
 
 void decide_variant() {
   get_cpu_serial();
@@ -61,8 +62,12 @@ void get_cpu_serial(void) {
 bool x_updated_device(void) {
   int decided = __atomic_load_n(&is_x_device, __ATOMIC_ACQUIRE);
   if (decided == 0) {
-    std::call_once(variant_decided, decide_variant);
+    std::lock_guard<std::mutex> lock(variant_mutex);
     decided = __atomic_load_n(&is_x_device, __ATOMIC_ACQUIRE);
+    if (decided == 0) {
+      decide_variant();
+      decided = __atomic_load_n(&is_x_device, __ATOMIC_ACQUIRE);
+    }
   }
   return decided == 1;
 }

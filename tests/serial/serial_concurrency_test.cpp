@@ -74,9 +74,8 @@ struct BlockedWriter {
   std::thread thread;
 
   void start() {
-    thread = std::thread([this] {
-      result = WriteSerialPort(data.data(), static_cast<int>(data.size()), 0);
-    });
+    thread = std::thread(
+        [this] { result = WriteSerialPort(data.data(), static_cast<int>(data.size()), 0); });
     usleep(200000);  // the line's buffer is full by now
   }
 };
@@ -127,8 +126,8 @@ TEST_F(SerialTest, AClosedPortTakesNoMoreOfAWrite) {
   // Once the close has returned, no writer may still use the number.
   const int stranger = open_stranger(number);
   ASSERT_GE(stranger, 0);
-  EXPECT_TRUE(wait_until([&] { return writer.result.load() != 1; },
-                         std::chrono::milliseconds(100)));
+  EXPECT_TRUE(
+      wait_until([&] { return writer.result.load() != 1; }, std::chrono::milliseconds(100)));
   drain(peer1_);
   writer.thread.join();
   EXPECT_EQ(writer.result.load(), -1);
