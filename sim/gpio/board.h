@@ -31,7 +31,9 @@ struct IsrLine {
   int starts = 0;
   int ends = 0;
   int lost = 0;
-  std::condition_variable wake;
+  // eventfd the thread waits on in poll, as the board's thread waits on the
+  // line; an edge or the thread's retirement writes it. -1 without a thread.
+  int wake_fd = -1;
 };
 
 struct Line {

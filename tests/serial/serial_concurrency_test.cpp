@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Ports used from several threads at once: concurrent opens, and writes that
 // meet a reopen or a close of their port.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 
+#include <fstream>
+#include <set>
 #include <thread>
 
 #include "serial_fixture.h"
@@ -133,6 +137,53 @@ TEST_F(SerialTest, AClosedPortTakesNoMoreOfAWrite) {
   EXPECT_EQ(writer.result.load(), -1);
   EXPECT_EQ(lseek(stranger, 0, SEEK_END), 0) << "written into a file opened after the close";
   close(stranger);
+}
+
+}  // namespace
+}  // namespace kivtest
+
+namespace kivtest {
+namespace {
+
+// The threads of this process by id.
+std::set<std::string> task_ids() {
+  std::set<std::string> ids;
+  DIR* d = opendir("/proc/self/task");
+  while (dirent* e = d ? readdir(d) : nullptr)
+    if (e->d_name[0] != '.')
+      ids.insert(e->d_name);
+  if (d)
+    closedir(d);
+  return ids;
+}
+
+// The blocked-signal mask of a thread, one bit per signal (bit n-1: signal n).
+unsigned long long blocked_mask(const std::string& id) {
+  std::ifstream status("/proc/self/task/" + id + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("SigBlk:", 0) == 0)
+      return std::stoull(line.substr(7), nullptr, 16);
+  return 0;
+}
+
+TEST_F(SerialTest, ReadersRunWithAsynchronousSignalsBlocked) {
+  const std::set<std::string> before = task_ids();
+  sigset_t caller_before, caller_after;
+  pthread_sigmask(SIG_SETMASK, nullptr, &caller_before);
+  StdoutCapture out;
+  ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+  pthread_sigmask(SIG_SETMASK, nullptr, &caller_after);
+  EXPECT_EQ(sigismember(&caller_after, SIGUSR1), sigismember(&caller_before, SIGUSR1));
+  std::set<std::string> started;
+  for (const std::string& id : task_ids())
+    if (before.count(id) == 0)
+      started.insert(id);
+  ASSERT_EQ(started.size(), 1u);
+  const unsigned long long mask = blocked_mask(*started.begin());
+  for (int blocked : {SIGINT, SIGTERM, SIGUSR1, SIGALRM, SIGCHLD})
+    EXPECT_NE(mask & (1ull << (blocked - 1)), 0u) << blocked;
+  for (int open : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
+    EXPECT_EQ(mask & (1ull << (open - 1)), 0u) << open;
 }
 
 }  // namespace
