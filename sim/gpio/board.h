@@ -31,9 +31,9 @@ struct IsrLine {
   int starts = 0;
   int ends = 0;
   int lost = 0;
-  // eventfd the thread waits on in poll, as the board's thread waits on the
-  // line; an edge or the thread's retirement writes it. -1 without a thread.
-  int wake_fd = -1;
+  // Bumped (atomically) to wake the thread from its wait, which a signal
+  // interrupts as it does the board's poll on the line.
+  unsigned wake_seq = 0;
 };
 
 struct Line {

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "isr_threads.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
+#include <linux/futex.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <system_error>
 
 #include "exit_stop.h"
@@ -28,8 +30,6 @@ void give_up_interrupt(Board& b, int pin) {
   isr.handler = nullptr;
   isr.edge = kUnset;
   isr.queued = 0;
-  close(isr.wake_fd);
-  isr.wake_fd = -1;
   isr.thread.detach();  // this very thread, which ends now
   b.changed.notify_all();
   std::fprintf(stderr,
@@ -38,19 +38,22 @@ void give_up_interrupt(Board& b, int pin) {
                pin);
 }
 
-// Waits for the line's wake descriptor. False when a signal interrupted the
-// wait.
-bool wait_for_wake(int wake_fd) {
-  pollfd p{wake_fd, POLLIN, 0};
-  const int ready = poll(&p, 1, -1);
-  if (ready < 0)
-    return errno != EINTR;
-  eventfd_t drained;
-  (void)eventfd_read(wake_fd, &drained);
-  return true;
+// Waits until `seq` no longer holds `seen`. False when a signal interrupted
+// the wait. A futex with a timeout, like the board's poll on the line, is
+// interrupted by any handled signal whatever its SA_RESTART flag, and needs no
+// descriptor of its own.
+bool wait_for_wake(unsigned* seq, unsigned seen) {
+  const timespec hour{3600, 0};
+  const long rc = syscall(SYS_futex, seq, FUTEX_WAIT_PRIVATE, seen, &hour, nullptr, 0);
+  return !(rc < 0 && errno == EINTR);
 }
 
-void isr_loop(int pin, unsigned generation, int wake_fd) {
+void wake(IsrLine& isr) {
+  __atomic_fetch_add(&isr.wake_seq, 1u, __ATOMIC_SEQ_CST);
+  syscall(SYS_futex, &isr.wake_seq, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+void isr_loop(int pin, unsigned generation) {
   Board& b = board();
   IsrLine& isr = b.lines[pin].isr;
   std::unique_lock<std::mutex> lock(b.mutex);
@@ -58,8 +61,9 @@ void isr_loop(int pin, unsigned generation, int wake_fd) {
     if (isr.generation != generation)
       return;
     if (isr.queued == 0) {
+      const unsigned seen = __atomic_load_n(&isr.wake_seq, __ATOMIC_SEQ_CST);
       lock.unlock();
-      const bool woken = wait_for_wake(wake_fd);
+      const bool woken = wait_for_wake(&isr.wake_seq, seen);
       lock.lock();
       if (!woken && isr.generation == generation) {
         give_up_interrupt(b, pin);
@@ -86,25 +90,15 @@ void isr_loop(int pin, unsigned generation, int wake_fd) {
   }
 }
 
-void wake(const IsrLine& isr) {
-  if (isr.wake_fd >= 0)
-    (void)eventfd_write(isr.wake_fd, 1);
-}
-
 }  // namespace
 
 bool start_isr_thread(Board& b, int pin) {
   IsrLine& isr = b.lines[pin].isr;
-  const int wake_fd = eventfd(0, EFD_CLOEXEC);
-  if (wake_fd < 0)
-    return false;
   try {
-    isr.thread = std::thread(isr_loop, pin, isr.generation, wake_fd);
+    isr.thread = std::thread(isr_loop, pin, isr.generation);
   } catch (const std::system_error&) {
-    close(wake_fd);
     return false;
   }
-  isr.wake_fd = wake_fd;
   stop_at_exit();
   return true;
 }
@@ -117,8 +111,6 @@ void retire_isr(Board& b, int pin, std::unique_lock<std::mutex>& lock) {
   isr.queued = 0;
   isr.running = false;
   std::thread t = std::move(isr.thread);
-  const int wake_fd = isr.wake_fd;
-  isr.wake_fd = -1;
   b.changed.notify_all();
   if (!t.joinable())
     return;
@@ -126,13 +118,11 @@ void retire_isr(Board& b, int pin, std::unique_lock<std::mutex>& lock) {
     // Stopped from its own handler: the thread ends once the handler returns,
     // without waiting again.
     t.detach();
-    close(wake_fd);
     return;
   }
-  (void)eventfd_write(wake_fd, 1);
+  wake(isr);
   lock.unlock();
   t.join();
-  close(wake_fd);
   lock.lock();
 }
 
