@@ -152,8 +152,15 @@ TEST(Options, ProgramArgumentsStayTheProgramsAndValuesAreChecked) {
   EXPECT_TRUE(dashed.lib_path_set);
   EXPECT_EQ(dashed.program[0], "--prog");
 
+  // Upper case is taken as the list's lower case; only 16 hex digits can match.
+  const char* upper[] = {"run", "--cpu-serial", "10000000ABCDEF01", "p"};
+  ASSERT_TRUE(parse_options(4, upper, o, error)) << error;
+  EXPECT_EQ(o.cpu_serial, "10000000abcdef01");
   for (std::vector<const char*> bad : {std::vector<const char*>{"run", "--cpu-serial", "12g4", "p"},
                                        {"run", "--cpu-serial", "10000000abcdef012", "p"},
+                                       {"run", "--cpu-serial", "abcdef01", "p"},
+                                       {"run", "--cpu-serial", "10000000abcdef0g", "p"},
+                                       {"run", "--cpu-serial", "", "p"},
                                        {"run", "--grace", "-1", "p"},
                                        {"run", "--script"},
                                        {"run", "--bogus", "p"},
