@@ -287,7 +287,11 @@ void BoardRun::show_summary() {
                        std::to_string(com2_.unknown_frames()) + " unknown); com1: " +
                        std::to_string(com1_.bytes_received()) + " bytes received");
   log_.line("sim", "gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
-                       std::to_string(board_.handlers_run) + " handlers run");
+                       std::to_string(board_.handlers_run) + " handlers run" +
+                       (board_.reports_lost > 0
+                            ? ", " + std::to_string(board_.reports_lost) +
+                                  " reports lost (counts may be short; levels are right)"
+                            : std::string()));
 }
 
 }  // namespace

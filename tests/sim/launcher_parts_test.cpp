@@ -171,6 +171,16 @@ TEST(Options, ProgramArgumentsStayTheProgramsAndValuesAreChecked) {
   EXPECT_NE(fake_cpuinfo("abc").find("\nSerial\t\t: abc\n"), std::string::npos);
 }
 
+TEST(GpioReports, LostReportsAreCountedAndTheLevelsCaughtUp) {
+  BoardState s;
+  describe_gpio_report("write 22 0", s);
+  EXPECT_EQ(describe_gpio_report("lost 1200", s),
+            "1200 reports lost: the launcher took them too slowly");
+  EXPECT_EQ(describe_gpio_report("written 22 1", s), "DO1 (22) is 1 (after lost reports)");
+  EXPECT_EQ(s.reports_lost, 1200);
+  EXPECT_EQ(output_summary(s), "DO1 (22)=1");
+}
+
 TEST(GpioReports, ReadInPlainWordsAndAddedUp) {
   BoardState s;
   EXPECT_EQ(describe_gpio_report("setup -1", s), "setup failed (-1)");
