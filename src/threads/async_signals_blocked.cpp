@@ -12,7 +12,7 @@ AsyncSignalsBlocked::AsyncSignalsBlocked() {
   sigfillset(&asynchronous);
   for (int synchronous : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
     sigdelset(&asynchronous, synchronous);
-  pthread_sigmask(SIG_BLOCK, &asynchronous, &saved_);
+  pthread_sigmask(SIG_SETMASK, &asynchronous, &saved_);
 }
 
 AsyncSignalsBlocked::~AsyncSignalsBlocked() {

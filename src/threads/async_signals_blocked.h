@@ -6,13 +6,14 @@
 
 namespace kiv {
 
-// Blocks every asynchronous signal on the calling thread while it lives and
-// restores the caller's mask after. Threads started meanwhile (serial readers,
+// Sets the calling thread's mask to every asynchronous signal while it lives
+// and restores the caller's mask after. Threads started meanwhile (serial readers,
 // the GPIO library's interrupt threads) inherit the blocked mask, so a signal
 // meant for the application never interrupts their waits: the GPIO library
 // gives up a pin's interrupt for good when its wait is interrupted. The
-// synchronous signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS) stay
-// open, since blocking them would hide a crash.
+// synchronous signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS) are
+// open, even where the caller blocks them, since blocking them would hide a
+// crash.
 class AsyncSignalsBlocked {
  public:
   AsyncSignalsBlocked();

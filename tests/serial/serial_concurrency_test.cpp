@@ -179,6 +179,12 @@ TEST_F(SerialTest, ReadersRunWithAsynchronousSignalsBlocked) {
     if (before.count(id) == 0)
       started.insert(id);
   ASSERT_EQ(started.size(), 1u);
+  // A thread starts with everything blocked until its own mask is in place:
+  // look once the reader has delivered a chunk.
+  static std::atomic<int> chunks{0};
+  ASSERT_EQ(SetReadSerialPortCallback([](char*) { ++chunks; }, nullptr, 0, 0), 0);
+  write_all(peer1_, "x", 1);
+  ASSERT_TRUE(wait_until([] { return chunks.load() == 1; }));
   const unsigned long long mask = blocked_mask(*started.begin());
   for (int blocked : {SIGINT, SIGTERM, SIGUSR1, SIGALRM, SIGCHLD})
     EXPECT_NE(mask & (1ull << (blocked - 1)), 0u) << blocked;
