@@ -90,7 +90,17 @@ int open_port(char* path, int baud, const FrameFormat& format) {
   const bool reopen = slot.state == SlotState::kOpen;
   if (reopen) {
     // The new port takes the slot's number: whoever is on it meets this port.
-    dup2(fd, slot.fd);
+    // (dup3, unlike dup2, keeps the number closed on exec.)
+    int rc;
+    do {
+      rc = dup3(fd, slot.fd, O_CLOEXEC);
+    } while (rc < 0 && (errno == EINTR || errno == EBUSY));
+    if (rc < 0) {
+      lock.unlock();
+      close(fd);
+      std::printf(msg::kOpenError, path);
+      return -1;
+    }
   } else {
     slot.state = SlotState::kOpen;
     slot.fd = fd;
