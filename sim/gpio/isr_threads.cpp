@@ -1,7 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "isr_threads.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <system_error>
 
 #include "exit_stop.h"
@@ -13,14 +21,56 @@ namespace gpio {
 namespace detail {
 namespace {
 
+// What the board's interrupt thread does when its wait is interrupted by a
+// signal: it gives up the pin's interrupt for good, without a word to the
+// application. The stand-in says so on standard error. Board mutex held.
+void give_up_interrupt(Board& b, int pin) {
+  IsrLine& isr = b.lines[pin].isr;
+  ++isr.generation;
+  isr.handler = nullptr;
+  isr.edge = kUnset;
+  isr.queued = 0;
+  isr.thread.detach();  // this very thread, which ends now
+  b.changed.notify_all();
+  std::fprintf(stderr,
+               "[wiringPi stand-in] pin %d: a signal interrupted the interrupt wait; "
+               "the pin's interrupts have ended, as on the board\n",
+               pin);
+}
+
+// Waits until `seq` no longer holds `seen`. False when a signal interrupted
+// the wait. A futex with a timeout, like the board's poll on the line, is
+// interrupted by any handled signal whatever its SA_RESTART flag, and needs no
+// descriptor of its own.
+bool wait_for_wake(unsigned* seq, unsigned seen) {
+  const timespec hour{3600, 0};
+  const long rc = syscall(SYS_futex, seq, FUTEX_WAIT_PRIVATE, seen, &hour, nullptr, 0);
+  return !(rc < 0 && errno == EINTR);
+}
+
+void wake(IsrLine& isr) {
+  __atomic_fetch_add(&isr.wake_seq, 1u, __ATOMIC_SEQ_CST);
+  syscall(SYS_futex, &isr.wake_seq, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
 void isr_loop(int pin, unsigned generation) {
   Board& b = board();
   IsrLine& isr = b.lines[pin].isr;
   std::unique_lock<std::mutex> lock(b.mutex);
   for (;;) {
-    isr.wake.wait(lock, [&] { return isr.generation != generation || isr.queued > 0; });
     if (isr.generation != generation)
       return;
+    if (isr.queued == 0) {
+      const unsigned seen = __atomic_load_n(&isr.wake_seq, __ATOMIC_SEQ_CST);
+      lock.unlock();
+      const bool woken = wait_for_wake(&isr.wake_seq, seen);
+      lock.lock();
+      if (!woken && isr.generation == generation) {
+        give_up_interrupt(b, pin);
+        return;
+      }
+      continue;
+    }
     --isr.queued;
     isr.running = true;
     ++isr.starts;
@@ -61,15 +111,16 @@ void retire_isr(Board& b, int pin, std::unique_lock<std::mutex>& lock) {
   isr.queued = 0;
   isr.running = false;
   std::thread t = std::move(isr.thread);
-  isr.wake.notify_all();
   b.changed.notify_all();
   if (!t.joinable())
     return;
   if (t.get_id() == std::this_thread::get_id()) {
-    // Stopped from its own handler: the thread ends once the handler returns.
+    // Stopped from its own handler: the thread ends once the handler returns,
+    // without waiting again.
     t.detach();
     return;
   }
+  wake(isr);
   lock.unlock();
   t.join();
   lock.lock();
@@ -88,7 +139,7 @@ bool queue_edge(Board& b, int pin, int new_level) {
     return false;
   }
   ++isr.queued;
-  isr.wake.notify_one();
+  wake(isr);
   return true;
 }
 

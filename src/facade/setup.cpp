@@ -10,6 +10,7 @@
 #include "kiv_io.h"
 #include "kiv_serial.h"
 #include "kiv_strip.h"
+#include "threads/async_signals_blocked.h"
 
 namespace kiv {
 namespace {
@@ -47,12 +48,17 @@ void KivIo::setup() {
     pinMode(out.pin, OUTPUT);
     digitalWrite(out.pin, out.level);
   }
-  for (const InterruptInput& in : kInterruptInputs) {
-    pinMode(in.pin, INPUT);
-    pullUpDnControl(in.pin, PUD_DOWN);
-    if (wiringPiISR(in.pin, INT_EDGE_BOTH, in.handler) < 0) {
-      std::puts(msg::kInterruptRegisterFailure);
-      return;
+  {
+    // The GPIO library's interrupt threads inherit this mask: a signal that
+    // interrupted their wait would end the line's interrupts for good.
+    const AsyncSignalsBlocked blocked;
+    for (const InterruptInput& in : kInterruptInputs) {
+      pinMode(in.pin, INPUT);
+      pullUpDnControl(in.pin, PUD_DOWN);
+      if (wiringPiISR(in.pin, INT_EDGE_BOTH, in.handler) < 0) {
+        std::puts(msg::kInterruptRegisterFailure);
+        return;
+      }
     }
   }
 
