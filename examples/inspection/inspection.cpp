@@ -25,6 +25,7 @@ namespace {
 
 constexpr int kFocus = 1200;              // the lens value parts are inspected at
 constexpr unsigned kInspectUs = 1000000;  // how long the light stays on
+constexpr unsigned kDrainUs = 300000;     // before the ports close
 constexpr unsigned char kBlue = 1, kGreen = 2, kRed = 3;
 
 // What the interrupt and reader threads hand the main thread.
@@ -107,6 +108,9 @@ int main(int argc, char** argv) {
     bool passed = light_fault ? (fault(io, cycle, "light controller"), false) : inspect(io, cycle);
     all_passed = all_passed && passed;
   }
+  // Closing a port discards what it has not sent yet: give the last result
+  // time to leave the line first.
+  usleep(kDrainUs);
   kiv::KivIo::close_io();
   return all_passed ? 0 : 1;
 }
