@@ -136,6 +136,8 @@ void fill_gpio_fields(const std::string& line, Event& event) {
   for (const char* kind : kKinds)
     if (w[0] == kind)
       event.kind = kind;
+  if (event.kind == "unknown")
+    return;
   if (event.kind == "setup" || event.kind == "lost") {
     event.result = n[0];
     return;

@@ -142,7 +142,7 @@ std::string ScenarioCheck::com1_seen(const Expectation& x) const {
       later += e.bytes;
   std::string seen =
       received.empty() ? "nothing came by then" : "it received " + shortened(quoted_text(received));
-  if (later.find(x.bytes) != std::string::npos)
+  if ((received + later).find(x.bytes) != std::string::npos)
     seen += "; it came later";
   return seen;
 }
