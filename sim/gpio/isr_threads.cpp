@@ -22,7 +22,7 @@ void isr_loop(int pin, unsigned generation) {
     if (isr.generation != generation)
       return;
     --isr.queued;
-    isr.running = true;
+    ++isr.running;
     ++isr.starts;
     void (*handler)() = isr.handler;
     report("handler-start %d\n", pin);
@@ -36,7 +36,7 @@ void isr_loop(int pin, unsigned generation) {
     b.changed.notify_all();
     if (isr.generation != generation)
       return;
-    isr.running = false;
+    --isr.running;
   }
 }
 
@@ -45,7 +45,11 @@ void isr_loop(int pin, unsigned generation) {
 bool start_isr_thread(Board& b, int pin) {
   IsrLine& isr = b.lines[pin].isr;
   try {
-    isr.thread = std::thread(isr_loop, pin, isr.generation);
+    std::thread t(isr_loop, pin, isr.generation);
+    if (isr.thread.joinable())
+      isr.more_threads.push_back(std::move(t));
+    else
+      isr.thread = std::move(t);
   } catch (const std::system_error&) {
     return false;
   }
@@ -59,20 +63,24 @@ void retire_isr(Board& b, int pin, std::unique_lock<std::mutex>& lock) {
   isr.handler = nullptr;
   isr.edge = kUnset;
   isr.queued = 0;
-  isr.running = false;
-  std::thread t = std::move(isr.thread);
+  isr.running = 0;
+  std::vector<std::thread> threads = std::move(isr.more_threads);
+  isr.more_threads.clear();
+  threads.push_back(std::move(isr.thread));
   isr.wake.notify_all();
   b.changed.notify_all();
-  if (!t.joinable())
-    return;
-  if (t.get_id() == std::this_thread::get_id()) {
-    // Stopped from its own handler: the thread ends once the handler returns.
-    t.detach();
-    return;
+  for (std::thread& t : threads) {
+    if (!t.joinable())
+      continue;
+    if (t.get_id() == std::this_thread::get_id()) {
+      // Stopped from its own handler: the thread ends once the handler returns.
+      t.detach();
+      continue;
+    }
+    lock.unlock();
+    t.join();
+    lock.lock();
   }
-  lock.unlock();
-  t.join();
-  lock.lock();
 }
 
 bool queue_edge(Board& b, int pin, int new_level) {
@@ -83,12 +91,14 @@ bool queue_edge(Board& b, int pin, int new_level) {
                 (isr.edge == INT_EDGE_FALLING && new_level == 0);
   if (!wanted)
     return false;
-  if (isr.queued >= kEdgeQueueDepth) {
+  // Every thread of the line takes the edge: queued once for each.
+  const int threads = 1 + static_cast<int>(isr.more_threads.size());
+  if (isr.queued >= kEdgeQueueDepth * threads) {
     ++isr.lost;
     return false;
   }
-  ++isr.queued;
-  isr.wake.notify_one();
+  isr.queued += threads;
+  isr.wake.notify_all();
   return true;
 }
 

@@ -71,8 +71,7 @@ std::string from_own_folder(const std::string& text) {
 }
 
 std::string library_path(const kivsim::LaunchOptions& opts) {
-  std::string dirs =
-      opts.lib_path_set ? opts.lib_path : from_own_folder(KIV_SIM_DEFAULT_LIB_PATH);
+  std::string dirs = opts.lib_path_set ? opts.lib_path : from_own_folder(KIV_SIM_DEFAULT_LIB_PATH);
   const char* current = std::getenv("LD_LIBRARY_PATH");
   if (current && *current)
     dirs += (dirs.empty() ? "" : ":") + std::string(current);
