@@ -30,7 +30,8 @@ if(KIV_GPIO_SIMULATED AND KIV_STRIP_SIMULATED)
   set(CPACK_DEB_COMPONENT_INSTALL OFF)
   set(CPACK_COMPONENTS_ALL runtime development simulator)
   set(CPACK_DEBIAN_PACKAGE_NAME libkiv-io-sim)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libinih1, gcc, g++, pkg-config")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libinih1")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "g++, pkg-config")
   set(CPACK_DEBIAN_PACKAGE_CONFLICTS "libkiv-io, libkiv-io-dev, wiringpi")
   set(CPACK_PACKAGE_DESCRIPTION
       "libkiv_io.so built for the simulated board, with the simulated board: WiringPi and "

@@ -1,12 +1,27 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Installs what is needed, builds with warnings as errors and runs the whole
-# test suite twice: plain, and under AddressSanitizer and
-# UndefinedBehaviorSanitizer (any report fails the test).
+# test suite: plain, under AddressSanitizer and UndefinedBehaviorSanitizer
+# (any report fails the test), and built for the board (AArch64) under
+# qemu-user (scripts/test-arm64.sh). Each stage's time is printed, and all of
+# them at the end.
 set -eu
 cd "$(dirname "$0")/.."
-sh scripts/install-deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
+times=""
+
+# stage NAME COMMAND...: runs the command and notes its time.
+stage() {
+  name=$1
+  shift
+  started=$(date +%s)
+  echo "== $name =="
+  "$@"
+  took=$(($(date +%s) - started))
+  echo "== $name: ${took} s =="
+  times="$times$(printf '%-40s %5d s' "$name" "$took")
+"
+}
 
 run_suite() {
   dir=$1
@@ -16,8 +31,13 @@ run_suite() {
   ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 }
 
-echo "== plain build =="
-run_suite build/test-plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
-echo "== sanitised build (address, undefined) =="
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+all_started=$(date +%s)
+stage "dependencies" sh scripts/install-deps.sh
+stage "plain build" run_suite build/test-plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+stage "sanitised build (address, undefined)" \
   run_suite build/test-sanitize -DCMAKE_BUILD_TYPE=Debug -DKIV_IO_SANITIZE=ON
+unset ASAN_OPTIONS UBSAN_OPTIONS
+stage "AArch64 build under qemu-user" sh scripts/test-arm64.sh
+printf '== stage times ==\n%s%-40s %5d s\n' "$times" "total" "$(($(date +%s) - all_started))"
