@@ -33,9 +33,7 @@ void PrintTo(const BoardCase& c, std::ostream* os) {
 
 const BoardCase kBoardCases[] = {
     {"Pi4", "processor\t: 0\nHardware\t: BCM2835\nRevision\t: d03114\nSerial\t\t: 1\n", true},
-    {"RevisionOnly", "Revision\t: a02082\n", true},
-    {"PcCpuinfo", "processor\t: 0\nmodel name\t: Intel(R) Core(TM)\nflags\t\t: fpu\n", false},
-    {"LowerCaseRevision", "revision\t: d03114\n", false},
+    {"PcCpuinfo", "processor\t: 0\nrevision\t: 1\n", false},
     {"Unreadable", nullptr, false},
 };
 
