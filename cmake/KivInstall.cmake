@@ -59,6 +59,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kiv_ioConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/kiv_ioConfigVersion.cmake DESTINATION ${KIV_IO_CMAKE_DIR}
   COMPONENT development)
 
-configure_file(cmake/kiv_io.pc.in ${CMAKE_CURRENT_BINARY_DIR}/kiv_io.pc @ONLY)
+include(cmake/KivPkgConfig.cmake)
+kiv_write_pc_file(${CMAKE_CURRENT_BINARY_DIR}/kiv_io.pc)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kiv_io.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT development)

@@ -53,11 +53,9 @@ KIV_EXPORT int get_value_by_config(int n);
 // updated device, 0 otherwise; any other n gives 0. Any thread.
 KIV_EXPORT int firmware_index_v2(int n);
 // True when the board's CPU serial number is in X_FIRMWARE_UPDATE_CPUS. The
-// first call reads the serial number (get_cpu_serial) and sets is_x_device;
-// later calls only read is_x_device, from any thread. The first call belongs
-// to one thread: it comes with the first write to port index 1 (in setup),
-// or, when the configuration file sets the pause, with the first lookup of
-// light section 1 or 3; two first calls at once both read the serial number.
+// first call reads the serial number (get_cpu_serial) once and sets
+// is_x_device; first calls from other threads at the same time wait for it,
+// later calls only read is_x_device. Any thread.
 KIV_EXPORT bool x_updated_device(void);
 // Prints "[debug] Read cputinfo..." and reads the CPU serial number, at most
 // 16 characters of the first "/proc/cpuinfo" line holding "Serial" and ":",

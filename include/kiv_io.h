@@ -4,7 +4,10 @@
 // Threads: every operation runs on the caller's thread. Input callbacks run on
 // the GPIO library's interrupt thread of their line, 100 ms after the edge; the
 // hardware callback and the AMA read callbacks run on the serial reader thread
-// of their port. close_io() must not race with other calls into the facade.
+// of their port. Those threads start with every asynchronous signal blocked
+// (all but SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP and SIGSYS), so callbacks
+// run with them blocked. close_io() must not race with other calls into the
+// facade.
 //
 // Light controller (serial port index 1): every frame is one write followed by
 // the write pause, on the caller's thread; frames from different threads go

@@ -4,14 +4,21 @@
 //
 // Threads: each open slot has one reader thread. It waits for input, reads at
 // most 1024 bytes and calls the slot's read callback on that thread with the
-// bytes as a zero-terminated string, valid only during the call. While a
-// callback runs, its port is not read. A callback may write to any port, open
-// (or reopen) any port, and close its own port (the reader then ends once the
-// callback returns). Closing a port waits for that port's callback to return,
-// so a callback must not close another port whose callback waits for it.
-// Opening, closing and registering one slot are meant for one thread at a
-// time; writes may come from any thread, each piece of at most 4096 bytes being
-// one write request, but not while the same slot is being closed or reopened.
+// bytes as a zero-terminated string, valid only during the call. Readers start
+// with every asynchronous signal blocked (all but SIGSEGV, SIGBUS, SIGFPE,
+// SIGILL, SIGTRAP and SIGSYS), so callbacks run with them blocked. While a
+// callback runs, its port is not read.
+//
+// Every function may be called from any thread at any time, also for the same
+// slot: opens, closes and registrations of a slot take effect one after the
+// other; two opens of different paths get different slots. A slot keeps its
+// descriptor number while it is open, so a write never reaches another file: a
+// write during a reopen goes on to the reopened port, and a close makes writes
+// in progress on its port fail and waits for them to stop (at most about 50 ms
+// after the close began). A callback may write to any port, open (or reopen)
+// any port, and close its own port (the reader then ends once the callback
+// returns). Closing a port waits for that port's callback to return, so a
+// callback must not close another port whose callback waits for it.
 #pragma once
 
 #include "kiv_export.h"
@@ -21,10 +28,11 @@ typedef void (*SerialReadCallback)(char* chunk);
 
 // Opens `path` in raw mode, 8 data bits, no parity, 1 stop bit, at `baud`
 // (4800, 9600, 19200, 38400, 57600 or 115200; any other value gives 115200),
-// into the first free slot or the slot already holding `path`, and starts the
+// into the first slot that is free or already holds `path`, and starts the
 // slot's reader. Opening the slot's own path again keeps its reader and
-// callback and closes the earlier descriptor once the reader is off it. Prints "serial index  %d fd
-// %d\n". Returns 0 or -1.
+// callback (not its registered buffer) and puts the new port on the slot's
+// descriptor number. Prints "serial index  %d  fd  %d\n" with the slot and its
+// number. Returns 0 or -1.
 KIV_EXPORT int SerialPortInit(char* path, int baud);
 
 // As SerialPortInit with the frame format named: dataBits 7 or 8, stopBits 1
@@ -32,7 +40,10 @@ KIV_EXPORT int SerialPortInit(char* path, int baud);
 KIV_EXPORT int SerialPortInitEX(char* path, int baud, int dataBits, int stopBits, char parity);
 
 // Writes `len` bytes to slot `index` in pieces of at most 4096 bytes, waiting
-// for the line to take them. Returns 0 when all were written, -1 otherwise.
+// for the line to take them. Fails when the line takes nothing for twice the
+// time one full piece takes on the wire plus 100 ms (0.81 s at 115200 8N1), or
+// when the port is closed meanwhile. Returns 0 when all were written, -1
+// otherwise.
 KIV_EXPORT int WriteSerialPort(char* data, int len, int index);
 
 // Registers the read callback of slot `index` and the buffer (of `size` bytes,
@@ -42,8 +53,10 @@ KIV_EXPORT int WriteSerialPort(char* data, int len, int index);
 KIV_EXPORT int SetReadSerialPortCallback(SerialReadCallback callback, char* buffer, int size,
                                          int index);
 
-// Stops the reader of slot `index`, restores the line's saved settings, closes
-// the port and frees the slot. Does nothing for a slot without an open port.
+// Stops the reader of slot `index` (waiting for its callback unless called
+// from it), makes writes in progress fail and waits for them, restores the
+// line's saved settings, closes the port and frees the slot. Does nothing for a
+// slot without an open port.
 KIV_EXPORT void SerialPortFree(int index);
 
 // Wrappers used by the rest of the library.

@@ -35,7 +35,9 @@ struct IsrLine {
   int starts = 0;
   int ends = 0;
   int lost = 0;
-  std::condition_variable wake;
+  // Bumped (atomically) to wake the thread from its wait, which a signal
+  // interrupts as it does the board's poll on the line.
+  unsigned wake_seq = 0;
 };
 
 struct Line {

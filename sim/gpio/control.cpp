@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 // WiringPi stand-in: the control interface for tests and simulators.
+#include <pthread.h>
+#include <signal.h>
+
 #include <cstdlib>
 
 #include "board.h"
@@ -156,6 +159,15 @@ bool wait_delays(unsigned ms, int count, std::chrono::milliseconds timeout) {
         ++seen;
     return seen >= count;
   });
+}
+
+bool signal_isr_thread(int pin, int signal) {
+  if (!valid_pin(pin))
+    return false;
+  Board& b = board();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  std::thread& thread = b.lines[pin].isr.thread;
+  return thread.joinable() && pthread_kill(thread.native_handle(), signal) == 0;
 }
 
 int isr_threads(int pin) {

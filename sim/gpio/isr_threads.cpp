@@ -1,7 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "isr_threads.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <system_error>
 
 #include "exit_stop.h"
@@ -13,14 +21,67 @@ namespace gpio {
 namespace detail {
 namespace {
 
+// What the board's interrupt thread does when its wait is interrupted by a
+// signal: it gives up the pin's interrupt for good, without a word to the
+// application. The stand-in says so on standard error. Board mutex held.
+void give_up_interrupt(Board& b, int pin) {
+  IsrLine& isr = b.lines[pin].isr;
+  ++isr.generation;
+  isr.handler = nullptr;
+  isr.edge = kUnset;
+  isr.queued = 0;
+  // This very thread, which ends now: the first of the pin or a further one.
+  if (isr.thread.get_id() == std::this_thread::get_id()) {
+    isr.thread.detach();
+  } else {
+    for (auto it = isr.more_threads.begin(); it != isr.more_threads.end(); ++it) {
+      if (it->get_id() == std::this_thread::get_id()) {
+        it->detach();
+        isr.more_threads.erase(it);
+        break;
+      }
+    }
+  }
+  b.changed.notify_all();
+  std::fprintf(stderr,
+               "[wiringPi stand-in] pin %d: a signal interrupted the interrupt wait; "
+               "the pin's interrupts have ended, as on the board\n",
+               pin);
+}
+
+// Waits until `seq` no longer holds `seen`. False when a signal interrupted
+// the wait. A futex with a timeout, like the board's poll on the line, is
+// interrupted by any handled signal whatever its SA_RESTART flag, and needs no
+// descriptor of its own.
+bool wait_for_wake(unsigned* seq, unsigned seen) {
+  const timespec hour{3600, 0};
+  const long rc = syscall(SYS_futex, seq, FUTEX_WAIT_PRIVATE, seen, &hour, nullptr, 0);
+  return !(rc < 0 && errno == EINTR);
+}
+
+void wake(IsrLine& isr) {
+  __atomic_fetch_add(&isr.wake_seq, 1u, __ATOMIC_SEQ_CST);
+  syscall(SYS_futex, &isr.wake_seq, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
 void isr_loop(int pin, unsigned generation) {
   Board& b = board();
   IsrLine& isr = b.lines[pin].isr;
   std::unique_lock<std::mutex> lock(b.mutex);
   for (;;) {
-    isr.wake.wait(lock, [&] { return isr.generation != generation || isr.queued > 0; });
     if (isr.generation != generation)
       return;
+    if (isr.queued == 0) {
+      const unsigned seen = __atomic_load_n(&isr.wake_seq, __ATOMIC_SEQ_CST);
+      lock.unlock();
+      const bool woken = wait_for_wake(&isr.wake_seq, seen);
+      lock.lock();
+      if (!woken && isr.generation == generation) {
+        give_up_interrupt(b, pin);
+        return;
+      }
+      continue;
+    }
     --isr.queued;
     ++isr.running;
     ++isr.starts;
@@ -67,13 +128,14 @@ void retire_isr(Board& b, int pin, std::unique_lock<std::mutex>& lock) {
   std::vector<std::thread> threads = std::move(isr.more_threads);
   isr.more_threads.clear();
   threads.push_back(std::move(isr.thread));
-  isr.wake.notify_all();
   b.changed.notify_all();
+  wake(isr);
   for (std::thread& t : threads) {
     if (!t.joinable())
       continue;
     if (t.get_id() == std::this_thread::get_id()) {
-      // Stopped from its own handler: the thread ends once the handler returns.
+      // Stopped from its own handler: the thread ends once the handler
+      // returns, without waiting again.
       t.detach();
       continue;
     }
@@ -98,7 +160,7 @@ bool queue_edge(Board& b, int pin, int new_level) {
     return false;
   }
   isr.queued += threads;
-  isr.wake.notify_all();
+  wake(isr);
   return true;
 }
 

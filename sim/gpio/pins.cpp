@@ -14,6 +14,7 @@ using kivsim::gpio::detail::board;
 using kivsim::gpio::detail::fault;
 using kivsim::gpio::detail::log_call;
 using kivsim::gpio::detail::report;
+using kivsim::gpio::detail::report_write;
 using kivsim::gpio::detail::valid_pin;
 
 int wiringPiSetupGpio(void) {
@@ -99,7 +100,7 @@ void digitalWrite(int pin, int value) {
   // An input keeps the level its outside driver gives it.
   if (line.mode != INPUT)
     line.level = level;
-  report("write %d %d\n", pin, level);
+  report_write(pin, level);
 }
 
 void delay(unsigned int howLong) {

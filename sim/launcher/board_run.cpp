@@ -338,7 +338,11 @@ void BoardRun::show_summary() {
                        std::to_string(com1_.bytes_received()) + " bytes received");
   log_.line("sim", "light controller: " + describe_light_state(light));
   log_.line("sim", "gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
-                       std::to_string(board_.handlers_run) + " handlers run");
+                       std::to_string(board_.handlers_run) + " handlers run" +
+                       (board_.reports_lost > 0
+                            ? ", " + std::to_string(board_.reports_lost) +
+                                  " reports lost (counts may be short; levels are right)"
+                            : std::string()));
   if (strip_.renders > 0 || strip_.faults > 0)
     log_.line("sim", "strip: " + std::to_string(strip_.renders) + " renders, last " +
                          strip_colours_text(strip_.leds) +

@@ -76,6 +76,10 @@ std::string describe_gpio_report(const std::string& line, BoardState& state) {
   if (name == "setup" && w.size() == 2 && to_int(w[1], a))
     return a == 0 ? "setup ok" : "setup failed (" + std::to_string(a) + ")";
   if (w.size() == 2 && to_int(w[1], a) && a >= 0) {
+    if (name == "lost") {
+      state.reports_lost += a;
+      return std::to_string(a) + " reports lost: the launcher took them too slowly";
+    }
     if (name == "handler-start") {
       ++state.handlers_run;
       return "handler " + pin_label(a) + " starts";
@@ -95,6 +99,11 @@ std::string describe_gpio_report(const std::string& line, BoardState& state) {
       if (in_range(a))
         state.output[a] = b != 0 ? 1 : 0;
       return pin_label(a) + " -> " + std::to_string(b);
+    }
+    if (name == "written") {
+      if (in_range(a))
+        state.output[a] = b != 0 ? 1 : 0;
+      return pin_label(a) + " is " + std::to_string(b) + " (after lost reports)";
     }
     if (name == "read") {
       if (in_range(a))

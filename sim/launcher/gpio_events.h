@@ -4,6 +4,8 @@
 //   setup <result> | mode <pin> <0 INPUT|1 OUTPUT> | pull <pin> <0 off|1 down|2 up>
 //   write <pin> <level> | isr <pin> <edge> <result> | read <pin> <level>
 //   handler-start <pin> | handler-end <pin>
+//   lost <count>, then written <pin> <level> for every line written: reports
+//   the launcher was too slow to take, and the levels the lines have now
 // and takes "edge <pin> <level>" and "level <pin> <level>" from the launcher.
 #pragma once
 
@@ -18,6 +20,7 @@ struct BoardState {
   int input[kPins];   // last level set by the launcher or read by the program, -1 unknown
   int edges_raised = 0;
   int handlers_run = 0;
+  long reports_lost = 0;
   BoardState();
 };
 

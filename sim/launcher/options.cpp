@@ -10,11 +10,20 @@
 namespace kivsim {
 namespace {
 
-bool is_hex(const std::string& s) {
-  for (char c : s)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+// A CPU serial number as the library's list holds them: 16 hex digits, lower
+// case. Upper-case digits are taken as their lower case; false for anything
+// else, which could never match the list.
+bool cpu_serial_of(const std::string& text, std::string& serial) {
+  if (text.size() != 16)
+    return false;
+  serial = text;
+  for (char& c : serial) {
+    if (c >= 'A' && c <= 'F')
+      c = static_cast<char>(c - 'A' + 'a');
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
       return false;
-  return !s.empty();
+  }
+  return true;
 }
 
 bool take_value(const std::string& arg, const char* name, int& i, int argc, const char* const* argv,
@@ -73,11 +82,10 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
     if (!take_value(arg, "--cpu-serial", i, argc, argv, value, matched, error))
       return false;
     if (matched) {
-      if (!is_hex(value) || value.size() > 16) {
-        error = "--cpu-serial takes 1 to 16 hex digits, not '" + value + "'";
+      if (!cpu_serial_of(value, opts.cpu_serial)) {
+        error = "--cpu-serial takes 16 hex digits, not '" + value + "'";
         return false;
       }
-      opts.cpu_serial = value;
       continue;
     }
     if (!take_value(arg, "--grace", i, argc, argv, value, matched, error))
@@ -122,6 +130,7 @@ std::string usage_text(const char* argv0) {
          "  --script FILE     run the commands of FILE (one a line, '#' comments)\n"
          "  --ini FILE        the program finds FILE as \"/etc/ul-opx3000.ini\"\n"
          "  --cpu-serial HEX  the program's \"/proc/cpuinfo\" gives this serial number\n"
+         "                    (16 hex digits, either case)\n"
          "  --lib-path DIRS   folders put first in the program's LD_LIBRARY_PATH\n"
          "                    (default: the build's libkiv_io.so and libwiringPi.so)\n"
          "  --grace MS        time from SIGTERM to SIGKILL on quit (default 2000)\n"

@@ -3,6 +3,7 @@
 // the compiled-in list of updated devices.
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "kiv_config.h"
 
@@ -10,6 +11,23 @@ namespace {
 
 constexpr size_t kSerialLength = 16;
 constexpr size_t kTableSize = sizeof X_FIRMWARE_UPDATE_CPUS / sizeof X_FIRMWARE_UPDATE_CPUS[0];
+
+// Concurrent first lookups decide the variant once: the others wait for it
+// rather than read the serial number into the same buffer at the same time.
+// (A plain mutex rather than std::call_once, whose helper would be exported.)
+std::mutex variant_mutex;
+
+void decide_variant() {
+  get_cpu_serial();
+  int variant = -1;
+  for (size_t i = 0; i < kTableSize; ++i) {
+    if (std::strncmp(serial_buf, X_FIRMWARE_UPDATE_CPUS[i], kSerialLength) == 0) {
+      variant = 1;
+      break;
+    }
+  }
+  __atomic_store_n(&is_x_device, variant, __ATOMIC_RELEASE);
+}
 
 }  // namespace
 
@@ -43,15 +61,13 @@ void get_cpu_serial(void) {
 
 bool x_updated_device(void) {
   int decided = __atomic_load_n(&is_x_device, __ATOMIC_ACQUIRE);
-  if (decided != 0)
-    return decided == 1;
-  get_cpu_serial();
-  for (size_t i = 0; i < kTableSize; ++i) {
-    if (std::strncmp(serial_buf, X_FIRMWARE_UPDATE_CPUS[i], kSerialLength) == 0) {
-      __atomic_store_n(&is_x_device, 1, __ATOMIC_RELEASE);
-      return true;
+  if (decided == 0) {
+    std::lock_guard<std::mutex> lock(variant_mutex);
+    decided = __atomic_load_n(&is_x_device, __ATOMIC_ACQUIRE);
+    if (decided == 0) {
+      decide_variant();
+      decided = __atomic_load_n(&is_x_device, __ATOMIC_ACQUIRE);
     }
   }
-  __atomic_store_n(&is_x_device, -1, __ATOMIC_RELEASE);
-  return false;
+  return decided == 1;
 }

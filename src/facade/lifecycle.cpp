@@ -37,8 +37,9 @@ KivIo::~KivIo() {
 
 KivIo* KivIo::getInstance() {
   std::lock_guard<std::mutex> lock(sMutex);
+  // Stored atomically: the exported pointer may be read without the lock.
   if (!instance)
-    instance = new KivIo();
+    __atomic_store_n(&instance, new KivIo(), __ATOMIC_RELEASE);
   return instance;
 }
 
@@ -51,7 +52,7 @@ void KivIo::close_io() {
   {
     std::lock_guard<std::mutex> lock(sMutex);
     doomed = instance;
-    instance = nullptr;
+    __atomic_store_n(&instance, nullptr, __ATOMIC_RELEASE);
   }
   delete doomed;
 }

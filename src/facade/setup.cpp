@@ -12,6 +12,7 @@
 #include "kiv_io.h"
 #include "kiv_serial.h"
 #include "kiv_strip.h"
+#include "threads/async_signals_blocked.h"
 
 namespace kiv {
 namespace {
@@ -50,13 +51,18 @@ void KivIo::setup() {
     pinMode(out.pin, OUTPUT);
     digitalWrite(out.pin, out.level);
   }
-  for (const InterruptInput& in : kInterruptInputs) {
-    pinMode(in.pin, INPUT);
-    pullUpDnControl(in.pin, PUD_DOWN);
-    // Once per process: a later setup() finds the interrupts in place.
-    if (!register_interrupt_once(in.pin, in.handler)) {
-      std::puts(msg::kInterruptRegisterFailure);
-      return;
+  {
+    // The GPIO library's interrupt threads inherit this mask: a signal that
+    // interrupted their wait would end the line's interrupts for good.
+    const AsyncSignalsBlocked blocked;
+    for (const InterruptInput& in : kInterruptInputs) {
+      pinMode(in.pin, INPUT);
+      pullUpDnControl(in.pin, PUD_DOWN);
+      // Once per process: a later setup() finds the interrupts in place.
+      if (!register_interrupt_once(in.pin, in.handler)) {
+        std::puts(msg::kInterruptRegisterFailure);
+        return;
+      }
     }
   }
 

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "threads/async_signals_blocked.h"
+
 namespace kiv::serial {
 namespace {
 
@@ -29,192 +31,180 @@ void idle_pass(int wake_fd) {
   (void)poll(&p, 1, kPollIntervalMs);
 }
 
-// Reads one chunk from `fd` into the registered buffer (or `scratch`) and
-// copies it, zero-terminated, into `handover`. The buffer is claimed before the
-// read and checked to be still the registered one, as the descriptor is.
-ssize_t read_chunk(SerialPortSlot& slot, int fd, char* scratch, char* handover) {
-  char* target;
-  int want;
-  for (;;) {
-    take_read_buffer(slot, &target, &want);
-    slot.reader.buffer_in_use.store(target);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    char* again;
-    int again_size;
-    take_read_buffer(slot, &again, &again_size);
-    if (again == target && again_size == want)
-      break;
+// What the reader was started with: its slot and its generation.
+uintptr_t pack(int index, unsigned generation) {
+  return static_cast<uintptr_t>(index) | (static_cast<uintptr_t>(generation) << 1);
+}
+
+// The outcome of one wait for input.
+enum class Pass { kRead, kAgain, kIdle };
+
+Pass wait_for_input(int fd, int wake_fd) {
+  pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+  const int ready = poll(fds, 2, kPollIntervalMs);
+  if (ready == 0 || (ready < 0 && errno == EINTR))
+    return Pass::kAgain;
+  if (ready < 0)
+    return Pass::kIdle;
+  if (fds[1].revents != 0) {
+    drain_wake(wake_fd);
+    return Pass::kAgain;
   }
-  if (target == nullptr || want < 1) {
-    target = scratch;
-    want = kReadSize;
-  } else if (want > kReadSize) {
-    want = kReadSize;  // the hand-over buffer holds no more
-  }
-  const ssize_t got = read(fd, target, static_cast<size_t>(want));
-  const int read_errno = errno;
-  if (got > 0) {
-    std::memcpy(handover, target, static_cast<size_t>(got));
-    handover[got] = '\0';
-  }
-  slot.reader.buffer_in_use.store(nullptr);
-  errno = read_errno;
-  return got;
+  return (fds[0].revents & POLLIN) != 0 ? Pass::kRead : Pass::kIdle;
 }
 
 void* SerialPortReadThread(void* arg) {
-  const int index = static_cast<int>(reinterpret_cast<intptr_t>(arg));
-  SerialPortSlot& slot = serial_ports[index];
-  const int wake_fd = slot.reader.wake_fd;
+  const uintptr_t packed = reinterpret_cast<uintptr_t>(arg);
+  const int index = static_cast<int>(packed & 1u);
+  const unsigned generation = static_cast<unsigned>(packed >> 1);
+  SerialTable& table = serial_table();
+  SerialPortSlot& slot = table.slots[index];
   char scratch[kReadSize];
   char handover[kReadSize + 1];
 
-  while (!slot.reader.stop.load()) {
-    const int fd = slot.fd.load();
-    if (fd <= 0)
-      break;
-    // Claimed, then checked again: a reopen that replaced the descriptor
-    // meanwhile either sees the claim and waits, or is seen here.
-    slot.reader.port_in_use.store(fd);
-    if (slot.fd.load() != fd) {
-      slot.reader.port_in_use.store(-1);
-      continue;
-    }
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
-    const int ready = poll(fds, 2, kPollIntervalMs);
-    if (ready == 0)
-      continue;
-    if (ready < 0) {
-      slot.reader.port_in_use.store(-1);
-      if (errno != EINTR)
-        idle_pass(wake_fd);
-      continue;
-    }
-    if (fds[1].revents != 0) {
-      drain_wake(wake_fd);
-      continue;
-    }
-    if ((fds[0].revents & POLLIN) == 0) {
-      slot.reader.port_in_use.store(-1);
+  std::unique_lock<std::mutex> lock(table.mutex);
+  const int wake_fd = slot.reader.wake_fd;
+  while (!slot.reader.stop && slot.reader.generation == generation) {
+    // The number stays the slot's until a close has joined this reader (or
+    // this reader is the closing caller, and then it is not here).
+    const int fd = slot.fd;
+    lock.unlock();
+    const Pass pass = wait_for_input(fd, wake_fd);
+    if (pass == Pass::kIdle)
       idle_pass(wake_fd);
+    lock.lock();
+    if (pass != Pass::kRead || slot.reader.stop || slot.reader.generation != generation)
       continue;
-    }
 
-    const ssize_t got = read_chunk(slot, fd, scratch, handover);
-    slot.reader.port_in_use.store(-1);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR))
+    char* target = slot.buffer;
+    size_t want = static_cast<size_t>(slot.buffer_size);
+    if (target == nullptr || want < 1) {
+      target = scratch;
+      want = kReadSize;
+    }
+    slot.filling = slot.buffer;
+    lock.unlock();
+    const ssize_t got = read(fd, target, want);
+    const int read_errno = errno;
+    if (got > 0) {
+      std::memcpy(handover, target, static_cast<size_t>(got));
+      handover[got] = '\0';
+    }
+    lock.lock();
+    slot.filling = nullptr;
+    table.changed.notify_all();
+    if (got < 0 && (read_errno == EAGAIN || read_errno == EINTR))
       continue;
     if (got <= 0) {
+      lock.unlock();
       idle_pass(wake_fd);
+      lock.lock();
       continue;
     }
-
-    const SerialReadCallback callback = slot.callback.load();
-    if (callback != nullptr)
+    const SerialReadCallback callback = slot.callback;
+    if (callback != nullptr) {
+      lock.unlock();
       callback(handover);
+      lock.lock();
+    }
   }
-  slot.reader.port_in_use.store(-1);
-  slot.reader.finished.store(true);
   return nullptr;
 }
 
-void join_reader(SerialPortSlot& slot) {
-  pthread_join(slot.reader.thread, nullptr);
-  close(slot.reader.wake_fd);
+// Takes the reader out of the slot for joining.
+struct TakenReader {
+  pthread_t thread;
+  int wake_fd;
+};
+
+TakenReader take_reader(SerialPortSlot& slot) {
+  TakenReader taken{slot.reader.thread, slot.reader.wake_fd};
+  slot.reader.running = false;
   slot.reader.wake_fd = -1;
-  slot.reader.joinable = false;
+  ++slot.reader.generation;
+  return taken;
+}
+
+void join_taken(const TakenReader& taken, std::unique_lock<std::mutex>& lock) {
+  lock.unlock();
+  pthread_join(taken.thread, nullptr);
+  close(taken.wake_fd);
+  lock.lock();
 }
 
 }  // namespace
 
-bool start_reader(int index) {
-  SerialPortSlot& slot = serial_ports[index];
+bool start_reader(SerialTable& table, int index) {
+  SerialPortSlot& slot = table.slots[index];
   const int wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake_fd < 0)
     return false;
+  ++slot.reader.generation;
   slot.reader.wake_fd = wake_fd;
-  slot.reader.stop.store(false);
-  slot.reader.finished.store(false);
-  slot.reader.port_in_use.store(-1);
-  slot.reader.buffer_in_use.store(nullptr);
-  // Marked before the thread runs: a callback that closes its own port right
-  // away must already be recognised as running on the reader.
-  slot.reader.joinable = true;
-  const int rc = pthread_create(&slot.reader.thread, nullptr, SerialPortReadThread,
-                                reinterpret_cast<void*>(static_cast<intptr_t>(index)));
+  slot.reader.stop = false;
+  int rc;
+  {
+    AsyncSignalsBlocked blocked;
+    rc = pthread_create(&slot.reader.thread, nullptr, SerialPortReadThread,
+                        reinterpret_cast<void*>(pack(index, slot.reader.generation)));
+  }
   if (rc != 0) {
     close(wake_fd);
     slot.reader.wake_fd = -1;
-    slot.reader.joinable = false;
     errno = rc;
     return false;
   }
+  slot.reader.running = true;
   return true;
 }
 
 bool on_reader_thread(const SerialPortSlot& slot) {
-  return slot.reader.joinable && pthread_equal(slot.reader.thread, pthread_self()) != 0;
+  return slot.reader.running && pthread_equal(slot.reader.thread, pthread_self()) != 0;
 }
 
-void stop_reader(SerialPortSlot& slot) {
-  if (!slot.reader.joinable)
+void wake_reader(const SerialPortSlot& slot) {
+  if (slot.reader.running)
+    (void)eventfd_write(slot.reader.wake_fd, 1);
+}
+
+void stop_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {
+  if (!slot.reader.running)
     return;
-  slot.reader.stop.store(true);
+  slot.reader.stop = true;
   if (on_reader_thread(slot))
     return;
-  (void)eventfd_write(slot.reader.wake_fd, 1);
-  join_reader(slot);
+  wake_reader(slot);
+  join_taken(take_reader(slot), lock);
 }
 
-void reap_reader(SerialPortSlot& slot) {
-  if (slot.reader.joinable && (slot.reader.stop.load() || slot.reader.finished.load()) &&
-      !on_reader_thread(slot)) {
-    join_reader(slot);
-  }
-}
-
-namespace {
-
-void pause_briefly() {
-  timespec ts{0, 50000};
-  nanosleep(&ts, nullptr);
-}
-
-}  // namespace
-
-void retire_descriptor(SerialPortSlot& slot, int old_fd) {
-  if (slot.reader.joinable && !on_reader_thread(slot) && slot.reader.port_in_use.load() == old_fd) {
-    (void)eventfd_write(slot.reader.wake_fd, 1);
-    while (slot.reader.port_in_use.load() == old_fd)
-      pause_briefly();
-  }
-  close(old_fd);
-}
-
-void wait_buffer_released(const SerialPortSlot& slot, const char* buffer) {
-  if (buffer == nullptr || !slot.reader.joinable || on_reader_thread(slot))
-    return;
-  // Pairs with the reader's fence between claiming a buffer and checking that
-  // it is still the registered one.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  while (slot.reader.buffer_in_use.load() == buffer)
-    pause_briefly();
+bool reap_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {
+  if (!slot.reader.running || !slot.reader.stop || on_reader_thread(slot))
+    return false;
+  wake_reader(slot);
+  join_taken(take_reader(slot), lock);
+  return true;
 }
 
 void stop_all_readers() {
-  for (SerialPortSlot& slot : serial_ports) {
-    if (!slot.reader.joinable || on_reader_thread(slot))
+  SerialTable& table = serial_table();
+  std::unique_lock<std::mutex> lock(table.mutex);
+  for (SerialPortSlot& slot : table.slots) {
+    if (!slot.reader.running || on_reader_thread(slot))
       continue;
-    slot.reader.stop.store(true);
-    (void)eventfd_write(slot.reader.wake_fd, 1);
+    slot.reader.stop = true;
+    wake_reader(slot);
+    const pthread_t thread = slot.reader.thread;
+    lock.unlock();
     // A callback that never returns must not hold the process at exit.
     timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_sec += 1;
-    if (pthread_timedjoin_np(slot.reader.thread, nullptr, &deadline) == 0) {
+    const bool joined = pthread_timedjoin_np(thread, nullptr, &deadline) == 0;
+    lock.lock();
+    if (joined) {
       close(slot.reader.wake_fd);
       slot.reader.wake_fd = -1;
-      slot.reader.joinable = false;
+      slot.reader.running = false;
     }
   }
 }

@@ -10,18 +10,31 @@ using namespace kiv::serial;
 void SerialPortFree(int index) {
   if (!valid_index(index))
     return;
-  SerialPortSlot& slot = serial_ports[index];
-  reap_reader(slot);
-  if (slot.fd.load() <= 0)
+  SerialTable& table = serial_table();
+  SerialPortSlot& slot = table.slots[index];
+  std::unique_lock<std::mutex> lock(table.mutex);
+  if (slot.state != SlotState::kOpen) {
+    // A reader that ended after its callback closed the port is joined here.
+    reap_reader(slot, lock);
     return;
-  // -1 in the slot is the reader's signal to end; the descriptor is touched
-  // only once the reader no longer uses it (it is joined, or it is the caller).
-  const int fd = slot.fd.exchange(-1);
-  stop_reader(slot);
+  }
+  // From here on no new write starts and no open takes the slot.
+  slot.state = SlotState::kClosing;
+  stop_reader(slot, lock);
+  // Writers see the closing slot within their wait slice and give up; the
+  // number is not closed while one may still use it.
+  table.changed.wait(lock, [&] { return slot.writers == 0; });
+  const int fd = slot.fd;
+  const termios saved = slot.saved;
+  // Closing a real line may wait for its output to drain: not under the lock.
+  lock.unlock();
   tcflush(fd, TCIOFLUSH);
-  tcsetattr(fd, TCSANOW, &slot.saved);
+  tcsetattr(fd, TCSANOW, &saved);
   close(fd);
+  lock.lock();
+  slot.fd = -1;
   slot.path[0] = '\0';
+  slot.state = SlotState::kFree;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -15,27 +16,41 @@ namespace kiv::serial {
 namespace {
 
 // The first slot that is free or already holds `path`; -1 when both hold
-// other paths.
-int choose_slot(const char* path) {
+// other paths. A slot being closed is neither.
+int choose_slot(const SerialTable& table, const char* path) {
   for (int i = 0; i < kSlotCount; ++i) {
-    const char* held = serial_ports[i].path;
-    if (held[0] == '\0' || std::strcmp(held, path) == 0)
+    const SerialPortSlot& slot = table.slots[i];
+    if (slot.state == SlotState::kFree ||
+        (slot.state == SlotState::kOpen && std::strcmp(slot.path, path) == 0))
       return i;
   }
   return -1;
 }
 
-// Puts the line of `fd` into raw mode with `format` at `baud`, keeping the
-// settings it had before for the slot's close.
-void apply_settings(SerialPortSlot& slot, int fd, int baud, const FrameFormat& format) {
+// Puts the slot's line into raw mode with `format` at `baud`. A first open
+// keeps the settings the line had before, for the close; the speed the close
+// leaves is the one of the latest open. Only non-blocking terminal calls, so
+// they may run under the table's lock, which keeps two opens of the same slot
+// from interleaving them.
+void apply_settings(SerialPortSlot& slot, bool first_open, int baud, const FrameFormat& format) {
   const speed_t speed = speed_for_baud(baud);
-  tcgetattr(fd, &slot.saved);
+  if (first_open)
+    tcgetattr(slot.fd, &slot.saved);
   cfsetspeed(&slot.saved, speed);
   const termios raw = raw_settings(speed, format);
-  tcflush(fd, TCIOFLUSH);
-  tcsetattr(fd, TCSANOW, &raw);
-  slot.baud.store(baud_of_speed(speed));
-  slot.bits_per_char.store(bits_per_char(format));
+  tcflush(slot.fd, TCIOFLUSH);
+  tcsetattr(slot.fd, TCSANOW, &raw);
+  slot.baud = baud_of_speed(speed);
+  slot.bits_per_char = bits_per_char(format);
+}
+
+// Drops the slot's registered buffer: the reader reads into its own again.
+// Returns the buffer dropped.
+const char* drop_registered_buffer(SerialPortSlot& slot) {
+  const char* previous = slot.buffer;
+  slot.buffer = nullptr;
+  slot.buffer_size = 0;
+  return previous;
 }
 
 // Opens `path` into a slot; returns the slot index or -1.
@@ -55,34 +70,65 @@ int open_port(char* path, int baud, const FrameFormat& format) {
     std::printf(msg::kOpenError, path);
     return -1;
   }
-  const int index = choose_slot(path);
+
+  SerialTable& table = serial_table();
+  std::unique_lock<std::mutex> lock(table.mutex);
+  // Choosing and claiming the slot is one step under the lock. A free slot
+  // whose reader ended after its callback closed the port has that reader
+  // joined first; the table may change meanwhile, so the choice is made again.
+  int index;
+  do {
+    index = choose_slot(table, path);
+  } while (index >= 0 && reap_reader(table.slots[index], lock));
   if (index < 0) {
+    lock.unlock();
     close(fd);
     std::printf(msg::kNoFreeSlot, path);
     return -1;
   }
-  SerialPortSlot& slot = serial_ports[index];
-  std::printf(msg::kOpened, index, fd);
+  SerialPortSlot& slot = table.slots[index];
+  const bool reopen = slot.state == SlotState::kOpen;
+  if (reopen) {
+    // The new port takes the slot's number: whoever is on it meets this port.
+    // (dup3, unlike dup2, keeps the number closed on exec.)
+    int rc;
+    do {
+      rc = dup3(fd, slot.fd, O_CLOEXEC);
+    } while (rc < 0 && (errno == EINTR || errno == EBUSY));
+    if (rc < 0) {
+      lock.unlock();
+      close(fd);
+      std::printf(msg::kOpenError, path);
+      return -1;
+    }
+  } else {
+    slot.state = SlotState::kOpen;
+    slot.fd = fd;
+    std::memcpy(slot.path, path, std::strlen(path) + 1);
+  }
+  const int number = slot.fd;
+  const char* dropped = drop_registered_buffer(slot);
+  apply_settings(slot, !reopen, baud, format);
 
-  reap_reader(slot);
-  std::memcpy(slot.path, path, std::strlen(path) + 1);
-  char* old_buffer;
-  int old_size;
-  take_read_buffer(slot, &old_buffer, &old_size);
-  publish_read_buffer(slot, nullptr, 0);
-  wait_buffer_released(slot, old_buffer);
-  // Reopening the slot's own path: the running reader carries on with the new
-  // descriptor, and the earlier one is closed once the reader is off it.
-  const int previous = slot.fd.exchange(fd);
-  if (previous > 0)
-    retire_descriptor(slot, previous);
-  apply_settings(slot, fd, baud, format);
-
-  if (slot.reader.joinable) {
+  bool reader_started = true;
+  if (slot.reader.running) {
     // A running reader, or the caller itself in its callback, carries on with
-    // the new descriptor, also when the callback closed the port before.
-    slot.reader.stop.store(false);
-  } else if (!start_reader(index)) {
+    // the port on the same number, also when the callback closed it before.
+    slot.reader.stop = false;
+    wake_reader(slot);
+  } else {
+    reader_started = start_reader(table, index);
+  }
+  // Once the open returns, no read fills the buffer it dropped. The slot is
+  // done with, so it may change while the wait lets the lock go.
+  if (dropped != nullptr && !on_reader_thread(slot))
+    table.changed.wait(lock, [&] { return slot.filling != dropped; });
+  lock.unlock();
+
+  if (reopen)
+    close(fd);
+  std::printf(msg::kOpened, index, number);
+  if (!reader_started) {
     std::puts(msg::kThreadInitError);
     return -1;
   }

@@ -1,12 +1,27 @@
 // SPDX-License-Identifier: MIT
-// Internal: the table of the two serial port slots and what the service's
-// functions share about them. Not exported.
+// Internal: the table of the two serial port slots and the one lock that
+// keeps each slot's state consistent. Not exported.
+//
+// Every field of a slot is read and written under the table's mutex. Open,
+// close and register change a slot as one step under it; none of them holds
+// it across a callback, a blocking read or poll, or a thread join (they wait
+// on the table's condition instead, which lets it go). Writes and the reader
+// take it only for a moment around each system call, so an open, close or
+// registration of another slot never holds them up for long.
+//
+// A slot keeps its descriptor number for as long as it is open: a reopen puts
+// the new port on that number with dup2, so a writer or the reader that is
+// still on the number always reaches the slot's own port, never a file the
+// process opened meanwhile. The number is closed only by a close, once no
+// writer and no reader is on it any more (`writers`, and the reader joined or
+// being the caller).
 #pragma once
 
 #include <pthread.h>
 #include <termios.h>
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "kiv_serial.h"
 
@@ -18,54 +33,63 @@ constexpr int kReadSize = 1024;     // the most one read asks for; the hand-over
 constexpr int kWritePiece = 4096;   // the most one write request carries
 constexpr int kPollIntervalMs = 500;
 
-// The reader thread of a slot. Only the control functions (open, register,
-// close) touch `thread`, `joinable` and `wake_fd`; `stop` and `finished` are
-// shared with the thread.
+enum class SlotState {
+  kFree,     // no port
+  kOpen,     // the port is on `fd`
+  kClosing,  // a close is ending the reader and waiting for the writers
+};
+
+// The reader thread of a slot.
 struct ReaderThread {
   pthread_t thread;
-  bool joinable;  // started and not joined yet
-  // eventfd polled beside the port, so a close wakes the reader at once
-  // instead of waiting out its poll interval.
-  int wake_fd;
-  std::atomic<bool> stop;      // asks the reader to end at its next pass
-  std::atomic<bool> finished;  // set by the reader as its last act
-  // The port descriptor the reader is polling or reading, -1 outside those
-  // calls (in its callback among others). A reopen closes the descriptor it
-  // replaces only once the reader is off it.
-  std::atomic<int> port_in_use;
-  // The registered buffer a read is filling, null outside reads. A new
-  // registration returns only once no read fills the buffer it replaced.
-  std::atomic<char*> buffer_in_use;
+  // Started and not yet taken for joining. A reader stays running after a
+  // callback closed its own port, until it is joined by the slot's next open
+  // or close (or carries on, when that callback reopens the port).
+  bool running = false;
+  // Asks the reader to end at its next pass; a reopen from the reader's own
+  // callback clears it again.
+  bool stop = false;
+  // Bumped whenever a reader is taken for joining, so that a reader which
+  // started a successor from its own callback ends instead of carrying on
+  // beside it.
+  unsigned generation = 0;
+  // eventfd polled beside the port: a close, reopen or registration wakes the
+  // reader at once instead of leaving it in its poll interval.
+  int wake_fd = -1;
 };
 
 struct SerialPortSlot {
-  char path[kPathCapacity];  // empty: the slot is free
-  // > 0: the open port. 0 (never opened) and -1 (closed) both mean no port.
-  std::atomic<int> fd;
-  ReaderThread reader;
-  std::atomic<SerialReadCallback> callback;
-  // The registered buffer and its size must be seen as one pair by the reader
-  // (a new buffer with an old, larger size would overrun it): they are written
-  // under a sequence count, odd while a registration is being written.
-  std::atomic<unsigned> registration_seq;
-  std::atomic<char*> buffer;
-  std::atomic<int> buffer_size;
+  SlotState state = SlotState::kFree;
+  char path[kPathCapacity] = {};
+  int fd = -1;      // the slot's descriptor number while not free
+  int writers = 0;  // writes in progress on `fd`
+  // The registered buffer a read of the reader is filling, null otherwise. A
+  // registration that replaces it waits until the read is over.
+  const char* filling = nullptr;
+  SerialReadCallback callback = nullptr;
+  char* buffer = nullptr;  // registered buffer, null: the reader's own
+  int buffer_size = 0;
   // Line speed and bits per character of the open port, for the write bound.
-  std::atomic<int> baud;
-  std::atomic<int> bits_per_char;
-  termios saved;  // the port's settings before this slot opened it
+  int baud = 115200;
+  int bits_per_char = 10;
+  termios saved = {};  // the line's settings before this slot opened it
+  ReaderThread reader;
 };
 
-extern SerialPortSlot serial_ports[kSlotCount];
+struct SerialTable {
+  std::mutex mutex;
+  // Signalled when a writer leaves, a read ends or a close completes.
+  std::condition_variable changed;
+  SerialPortSlot slots[kSlotCount];
+};
+
+// The table; never destroyed, so readers still running at exit find it intact.
+SerialTable& serial_table();
+
 extern char serial_rx_buffers[kSlotCount][kReadSize];
 
 inline bool valid_index(int index) {
   return index == 0 || index == 1;
 }
-
-// Stores a registration's buffer and size as one pair.
-void publish_read_buffer(SerialPortSlot& slot, char* buffer, int size);
-// Takes the buffer and size last published, as one pair.
-void take_read_buffer(SerialPortSlot& slot, char** buffer, int* size);
 
 }  // namespace kiv::serial

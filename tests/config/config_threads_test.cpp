@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "config_fixture.h"
 #include "kiv_config.h"
@@ -65,4 +66,26 @@ TEST(ConfigThreads, ConcurrentLookupsOfFailingFileSeeOnlyFinalValues) {
   c.join();
   EXPECT_EQ(bad.load(), 0) << "for instance " << bad_value.load();
   EXPECT_EQ(is_configed, 0);
+}
+
+TEST(ConfigThreads, ConcurrentFirstLookupsDecideTheBoardVariantOnce) {
+  KIV_REQUIRE_SANDBOX();
+  ASSERT_TRUE(
+      kivsim::Sandbox::set_cpuinfo(kivtest::cpuinfo_with_serial(kivtest::serial_in_table())));
+  kivtest::StdoutCapture out;
+  std::atomic<int> ready{0};
+  std::atomic<int> updated{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 2; ++i) {
+    threads.emplace_back([&] {
+      ready.fetch_add(1);
+      while (ready.load() < 2) {
+      }
+      updated.fetch_add(x_updated_device() ? 1 : 0);
+    });
+  }
+  for (auto& t : threads)
+    t.join();
+  EXPECT_EQ(updated.load(), 2);
+  EXPECT_EQ(out.text(), "[debug] Read cputinfo...\n");
 }

@@ -113,8 +113,10 @@ TEST_F(SerialTest, ReopeningItsOwnPathKeepsTheSlotAndLeaksNothing) {
   ASSERT_EQ(lines.size(), 5u);
   for (auto& l : lines)
     EXPECT_EQ(l.first, 0);
-  // The earlier descriptors were closed, and one reader serves the slot.
+  // The earlier descriptors were closed, and one reader serves the slot; the
+  // slot's number stays closed on exec.
   EXPECT_EQ(count_open_fds(), fds_open);
+  EXPECT_NE(fcntl(lines[0].second, F_GETFD) & FD_CLOEXEC, 0);
   EXPECT_TRUE(wait_until([&] { return count_threads() == threads_open; }));
   // The callback stays registered and the reader reads the new descriptor.
   write_all(peer1_, "ping", 4);

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string>
@@ -60,6 +61,17 @@ class Launcher {
           return received_.find(line) != std::string::npos;
         },
         std::chrono::milliseconds(3000));
+    return received_;
+  }
+  // Reads quickly, in bulk, until `text` has arrived; returns everything.
+  std::string read_until(const std::string& text) {
+    kivtest::wait_until(
+        [&] {
+          auto got = kivtest::drain(peer_, std::chrono::milliseconds(50));
+          received_.append(got.begin(), got.end());
+          return received_.find(text) != std::string::npos;
+        },
+        std::chrono::milliseconds(10000));
     return received_;
   }
   void hang_up() {
@@ -122,6 +134,29 @@ TEST(GpioRemote, ALauncherThatLeftTurnsReportingOffWithoutHarm) {
   EXPECT_EQ(gpio::level(22), 1);
   // The command thread notices the hang-up and ends.
   EXPECT_TRUE(kivtest::wait_until([&] { return kivtest::count_threads() == threads - 1; }));
+}
+
+TEST(GpioRemote, ASlowLauncherHoldsUpNoWriteAndLearnsWhatWasLost) {
+  Launcher launcher;
+  ASSERT_EQ(wiringPiSetupGpio(), 0);
+  ASSERT_TRUE(launcher.accept_peer());
+  pinMode(22, OUTPUT);
+  // The launcher reads nothing meanwhile: far more reports than the socket
+  // and the stand-in's backlog hold.
+  auto slowest = std::chrono::steady_clock::duration::zero();
+  for (int i = 1; i <= 60000; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    digitalWrite(22, i % 3 == 0);
+    slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+  }
+  EXPECT_LT(slowest, std::chrono::milliseconds(200)) << "a write waited for the launcher";
+  // Once the launcher reads again: the count of lost reports, then the level
+  // each written line ended at.
+  const std::string got = launcher.read_until("\nwritten 22 ");
+  const size_t lost = got.find("\nlost ");
+  ASSERT_NE(lost, std::string::npos) << got.substr(got.size() > 200 ? got.size() - 200 : 0);
+  EXPECT_GT(std::stol(got.substr(lost + 6)), 0);
+  EXPECT_NE(got.find("\nwritten 22 1\n", lost), std::string::npos);
 }
 
 TEST(GpioRemote, NoVariableNoSocket) {

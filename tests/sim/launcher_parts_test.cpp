@@ -176,8 +176,15 @@ TEST(Options, ProgramArgumentsStayTheProgramsAndValuesAreChecked) {
   EXPECT_TRUE(dashed.lib_path_set);
   EXPECT_EQ(dashed.program[0], "--prog");
 
+  // Upper case is taken as the list's lower case; only 16 hex digits can match.
+  const char* upper[] = {"run", "--cpu-serial", "10000000ABCDEF01", "p"};
+  ASSERT_TRUE(parse_options(4, upper, o, error)) << error;
+  EXPECT_EQ(o.cpu_serial, "10000000abcdef01");
   for (std::vector<const char*> bad : {std::vector<const char*>{"run", "--cpu-serial", "12g4", "p"},
                                        {"run", "--cpu-serial", "10000000abcdef012", "p"},
+                                       {"run", "--cpu-serial", "abcdef01", "p"},
+                                       {"run", "--cpu-serial", "10000000abcdef0g", "p"},
+                                       {"run", "--cpu-serial", "", "p"},
                                        {"run", "--grace", "-1", "p"},
                                        {"run", "--script"},
                                        {"run", "--bogus", "p"},
@@ -186,6 +193,16 @@ TEST(Options, ProgramArgumentsStayTheProgramsAndValuesAreChecked) {
     EXPECT_FALSE(parse_options(static_cast<int>(bad.size()), bad.data(), x, error)) << bad[1];
   }
   EXPECT_NE(fake_cpuinfo("abc").find("\nSerial\t\t: abc\n"), std::string::npos);
+}
+
+TEST(GpioReports, LostReportsAreCountedAndTheLevelsCaughtUp) {
+  BoardState s;
+  describe_gpio_report("write 22 0", s);
+  EXPECT_EQ(describe_gpio_report("lost 1200", s),
+            "1200 reports lost: the launcher took them too slowly");
+  EXPECT_EQ(describe_gpio_report("written 22 1", s), "DO1 (22) is 1 (after lost reports)");
+  EXPECT_EQ(s.reports_lost, 1200);
+  EXPECT_EQ(output_summary(s), "DO1 (22)=1");
 }
 
 TEST(GpioReports, ReadInPlainWordsAndAddedUp) {

@@ -96,6 +96,12 @@ bool wait_handler_ends(int pin, int count,
 bool wait_delays(unsigned ms, int count,
                  std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
+// Sends `signal` to the thread of `pin`'s interrupt (pthread_kill). As on the
+// board, a signal that interrupts that thread's wait (one with a handler,
+// not blocked by the thread) ends the pin's interrupts for good. False when
+// the pin has no interrupt thread.
+bool signal_isr_thread(int pin, int signal);
+
 // The threads running `pin`'s interrupt: one per registration, as on the
 // board, where a second registration of a pin is not refused but starts a
 // second thread, and each thread runs the handler for every edge.
