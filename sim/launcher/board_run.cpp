@@ -48,6 +48,8 @@ class BoardRun {
   void flush_quiet_partials();
   void drain_after_end();
   void show_summary();
+  void on_observer_commands();
+  void publish_state();
 
   const RunSetup& s_;
   EventLog log_;
@@ -68,9 +70,11 @@ class BoardRun {
 
 int BoardRun::run() {
   log_.restart();
+  log_.set_observer(s_.observer);
   std::string error;
   if (!child_.start(s_.program, s_.env, error)) {
     log_.line("sim", "error: " + error);
+    publish_state();
     return child_.exec_failed() ? 127 : 1;
   }
   log_.line("sim", "started " + s_.program[0] + " (pid " + std::to_string(child_.pid()) + ")");
@@ -81,13 +85,30 @@ int BoardRun::run() {
     if (child_.ended())
       break;
     poll_once();
+    publish_state();
   }
   drain_after_end();
   if (!script_.empty())
     log_.line("sim", "the program ended before the script did");
   log_.line("sim", "program " + child_.status_text());
   show_summary();
+  publish_state();
   return child_.exit_code();
+}
+
+void BoardRun::publish_state() {
+  if (!s_.observer)
+    return;
+  bool running = !child_.ended();
+  DeviceSnapshot snapshot{board_, com2_.state(), s_.lens->bus(),
+                          strip_, running,       running ? std::string() : child_.status_text()};
+  s_.observer->on_state(snapshot);
+}
+
+void BoardRun::on_observer_commands() {
+  Command cmd;
+  while (s_.observer->take_command(cmd))
+    execute(cmd);
 }
 
 void BoardRun::run_due_commands() {
@@ -200,6 +221,8 @@ void BoardRun::poll_once() {
   fds.push_back({s_.lens->listen_fd(), POLLIN, 0});
   for (int fd : s_.lens->client_fds())
     fds.push_back({fd, POLLIN, 0});
+  const size_t observer_index = fds.size();
+  fds.push_back({s_.observer ? s_.observer->command_fd() : -1, POLLIN, 0});
 
   int n = poll(fds.data(), fds.size(), poll_timeout());
   if (n < 0 && errno != EINTR) {
@@ -233,7 +256,7 @@ void BoardRun::poll_once() {
       log_.line("strip", note);
   }
   // Clients before a new one: accepting changes the list their descriptors came from.
-  for (size_t i = first_lens + 1; i < fds.size(); ++i)
+  for (size_t i = first_lens + 1; i < observer_index; ++i)
     if (fds[i].revents & ready)
       s_.lens->on_readable(fds[i].fd, log_);
   if (fds[first_lens].revents & POLLIN)
@@ -253,6 +276,8 @@ void BoardRun::poll_once() {
     typed_.on_readable(now_ms(), log_);
     run_due_commands();
   }
+  if (fds[observer_index].revents & POLLIN)
+    on_observer_commands();
   if (fds[0].revents & POLLIN)
     on_signal();
   flush_quiet_partials();

@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "gpio_server.h"
 #include "lens_link.h"
+#include "run_observer.h"
 
 namespace kivsim {
 
@@ -25,9 +26,10 @@ struct RunSetup {
   int input_fd = 0;            // where commands are typed (-1: none)
   GpioServer* gpio = nullptr;  // listening already
 
-  GpioServer* strip = nullptr;  // the strip stand-in's reports, listening already (optional)
-  bool colour = false;          // show the strip's LEDs in terminal colours
-  LensLink* lens = nullptr;     // listening already
+  GpioServer* strip = nullptr;      // the strip stand-in's reports, listening already (optional)
+  bool colour = false;              // show the strip's LEDs in terminal colours
+  LensLink* lens = nullptr;         // listening already
+  RunObserver* observer = nullptr;  // follows the run besides the terminal (optional)
 };
 
 // Runs the program to its end and returns its exit status (128 + signal when a

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "run_observer.h"
+
 namespace kivsim {
 
 EventLog::EventLog() {
@@ -21,8 +23,11 @@ double EventLog::elapsed() const {
 }
 
 void EventLog::line(const char* tag, const std::string& text) {
-  std::printf("%7.3f %-5s %s\n", elapsed(), tag, text.c_str());
+  double seconds = elapsed();
+  std::printf("%7.3f %-5s %s\n", seconds, tag, text.c_str());
   std::fflush(stdout);
+  if (observer_)
+    observer_->on_event(seconds, tag, text);
 }
 
 }  // namespace kivsim

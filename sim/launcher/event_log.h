@@ -9,6 +9,8 @@
 
 namespace kivsim {
 
+class RunObserver;
+
 class EventLog {
  public:
   EventLog();
@@ -18,9 +20,12 @@ class EventLog {
   void line(const char* tag, const std::string& text);
   // Seconds since the origin.
   double elapsed() const;
+  // Also hands every line to `observer` (nullptr: the terminal only).
+  void set_observer(RunObserver* observer) { observer_ = observer; }
 
  private:
   timespec origin_{};
+  RunObserver* observer_ = nullptr;
 };
 
 }  // namespace kivsim

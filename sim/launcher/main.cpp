@@ -23,6 +23,10 @@
 #include "preload.h"
 #include "sandbox.h"
 #include "strip_events.h"
+#ifdef KIV_SIM_HAVE_VIEW
+#include "view_hub.h"
+#include "view_server.h"
+#endif
 
 #ifndef KIV_SIM_DEFAULT_LIB_PATH
 #define KIV_SIM_DEFAULT_LIB_PATH ""
@@ -85,6 +89,10 @@ int main(int argc, char** argv) {
     std::printf("%s", kivsim::usage_text(argv[0]).c_str());
     return 0;
   }
+#ifndef KIV_SIM_HAVE_VIEW
+  if (opts.view)
+    return fail(kUsageError, "this kiv-sim-run was built without the view (KIV_SIM_VIEW=OFF)");
+#endif
   kivsim::RunSetup setup;
   setup.program = opts.program;
   setup.grace_ms = opts.grace_ms;
@@ -144,7 +152,26 @@ int main(int argc, char** argv) {
     return fail(1, "signalfd failed");
   setup.input_fd = 0;
 
+#ifdef KIV_SIM_HAVE_VIEW
+  // The server's threads start here, after the sandbox: entering it needs a
+  // single-threaded process.
+  kivsim::ViewHub hub;
+  kivsim::ViewServer view(hub);
+  if (opts.view) {
+    if (!hub.ready())
+      return fail(1, "cannot make the view's event descriptor");
+    if (!view.start(opts.view_port, error))
+      return fail(1, "the view: " + error);
+    std::printf("kiv-sim-run: the view is at %s\n", view.address().c_str());
+    std::fflush(stdout);
+    setup.observer = &hub;
+  }
+#endif
+
   int status = kivsim::run_on_board(setup);
+#ifdef KIV_SIM_HAVE_VIEW
+  view.stop();
+#endif
   close(setup.signal_fd);
   close(setup.com1_fd);
   close(setup.com2_fd);

@@ -47,6 +47,38 @@ bool take_value(const std::string& arg, const char* name, int& i, int argc, cons
   return true;
 }
 
+// A port number (0 to 65535) in `text`; false for anything else.
+bool port_of(const std::string& text, int& port) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value > 65535)
+    return false;
+  port = static_cast<int>(value);
+  return true;
+}
+
+// --view, --view PORT (the next word when it is all digits) or --view=PORT.
+bool take_view(const std::string& arg, int& i, int argc, const char* const* argv,
+               LaunchOptions& opts, bool& matched, std::string& error) {
+  matched = arg == "--view" || arg.compare(0, 7, "--view=") == 0;
+  if (!matched)
+    return true;
+  opts.view = true;
+  std::string value;
+  if (arg != "--view")
+    value = arg.substr(7);
+  else if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9')
+    value = argv[++i];
+  else
+    return true;
+  if (!port_of(value, opts.view_port)) {
+    error = "--view takes a port (0 to 65535), not '" + value + "'";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::string& error) {
@@ -65,6 +97,10 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
     }
     std::string value;
     bool matched = false;
+    if (!take_view(arg, i, argc, argv, opts, matched, error))
+      return false;
+    if (matched)
+      continue;
     if (!take_value(arg, "--script", i, argc, argv, opts.script, matched, error))
       return false;
     if (matched)
@@ -134,6 +170,8 @@ std::string usage_text(const char* argv0) {
          "  --lib-path DIRS   folders put first in the program's LD_LIBRARY_PATH\n"
          "                    (default: the build's libkiv_io.so and libwiringPi.so)\n"
          "  --grace MS        time from SIGTERM to SIGKILL on quit (default 2000)\n"
+         "  --view [PORT]     also show the device live in the browser, at\n"
+         "                    http://127.0.0.1:PORT/ (default 8765; 0: any free port)\n"
          "  -h, --help        this text\n"
          "\n"
          "commands (standard input or script):\n" +
