@@ -71,6 +71,9 @@ test('the page shows what the program did, and its buttons reach the program', a
     await waitTimeline(page, '[probe] input callback: level 1');
     await waitShown(page, '#lamp-alarm', 'data-level', '1');
     await expectLeds(page, RED);
+    // Released, the line falls again: the press and the release arrive in their order.
+    await waitTimeline(page, '[probe] input callback: level 0');
+    await waitShown(page, '#input-input', 'data-level', '0');
 
     await page.fill('#send-text', 'ping');
     await page.click('#send');

@@ -145,7 +145,15 @@
     });
   }
 
-  async function act(path, body) {
+  // Actions go out one after another: two requests in flight at once could
+  // reach the launcher in either order (a release before its press).
+  let pending = Promise.resolve();
+  function act(path, body) {
+    pending = pending.then(() => post(path, body));
+    return pending;
+  }
+
+  async function post(path, body) {
     $('act-error').textContent = '';
     try {
       const res = await fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' },
@@ -201,8 +209,12 @@
       if (line.trim().startsWith('{')) {
         try { ev = normalise(JSON.parse(line)); } catch (e) { ev = null; }
       } else {
-        const m = /^\s*(\d+(?:\.\d+)?)\s+(\S+)\s?(.*)$/.exec(line);
-        if (m) ev = { t: Number(m[1]), source: m[2], text: m[3] };
+        // "%7.3f %-5s %s": the tag is padded to five columns, the text keeps its own blanks.
+        const m = /^\s*(\d+\.\d+) (\S+)(.*)$/.exec(line);
+        if (m) {
+          const pad = ' '.repeat(Math.max(0, 5 - m[2].length) + 1);
+          ev = { t: Number(m[1]), source: m[2], text: stripColours(m[3].startsWith(pad) ? m[3].slice(pad.length) : m[3].trimStart()) };
+        }
       }
       if (ev) events.push(ev);
     }
