@@ -92,6 +92,7 @@ void LightController::apply(const LightFrame& frame) {
       change(changes, "light", s.light_on, arg == 1, switched);
     }
   }
+  event.after = state_;
   events_.push_back(std::move(event));
 }
 

@@ -30,11 +30,12 @@ struct LightControllerState {
   size_t unknown_frames = 0;  // frames and stray bytes it could not decode
 };
 
-// One received frame and what it changed, as "channel 1 off -> on", "work
+// One received frame, what it changed and the state it left, as "channel 1 off -> on", "work
 // mode 1 -> 5", "flashes 0 -> 1". No change: `changes` is empty.
 struct LightEvent {
   LightFrame frame;
   std::vector<std::string> changes;
+  LightControllerState after;  // the whole state once the frame was applied
 };
 
 class LightController {

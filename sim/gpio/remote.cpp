@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -225,13 +226,18 @@ void report(const char* format, ...) {
   if (!g_reporting.load(std::memory_order_relaxed))
     return;
   char line[kMaxLine];
+  // The time the call happened, on the clock the launcher orders events by.
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  int head = std::snprintf(line, sizeof line, "@%lld%09ld ", static_cast<long long>(now.tv_sec),
+                           now.tv_nsec);
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(line, sizeof line, format, args);
+  int n = std::vsnprintf(line + head, sizeof line - static_cast<size_t>(head), format, args);
   va_end(args);
   if (n <= 0)
     return;
-  size_t len = std::min(static_cast<size_t>(n), sizeof line - 1);
+  size_t len = std::min(static_cast<size_t>(n + head), sizeof line - 1);
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_reporting.load() || g_socket < 0)
     return;

@@ -2,7 +2,8 @@
 // Simulated board: control of the WiringPi stand-in from another process over
 // the Unix stream socket named by KIV_SIM_GPIO_SOCKET. Internal.
 //
-// Reports, one text line per event: "setup <result>", "mode <pin> <mode>",
+// Reports, one text line per event, each after "@<ns> ", the CLOCK_MONOTONIC
+// time of the call in nanoseconds: "setup <result>", "mode <pin> <mode>",
 // "pull <pin> <pud>", "write <pin> <level>", "isr <pin> <edge> <result>",
 // "read <pin> <level>", "handler-start <pin>", "handler-end <pin>". Reports
 // the launcher is too slow to take wait in a bounded backlog; past it they are

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "child_process.h"
@@ -30,7 +31,7 @@ constexpr double kQuietMs = 200;
 class BoardRun {
  public:
   explicit BoardRun(const RunSetup& s)
-      : s_(s), com1_("com1", s.com1_fd), com2_(s.com2_fd), typed_(s.input_fd) {}
+      : s_(s), log_(*s.stream), com1_("com1", s.com1_fd), com2_(s.com2_fd), typed_(s.input_fd) {}
 
   int run();
 
@@ -48,8 +49,10 @@ class BoardRun {
   void flush_quiet_partials();
   void drain_after_end();
   void show_summary();
-  void on_observer_commands();
-  void publish_state();
+  void end_run(int status);
+  void run_source_commands();
+  // Stamps a stand-in's report with its own time, or now when it has none.
+  Event report_event(EventSource source, std::string& line);
 
   const RunSetup& s_;
   EventLog log_;
@@ -70,14 +73,15 @@ class BoardRun {
 
 int BoardRun::run() {
   log_.restart();
-  log_.set_observer(s_.observer);
   std::string error;
   if (!child_.start(s_.program, s_.env, error)) {
-    log_.line("sim", "error: " + error);
-    publish_state();
-    return child_.exec_failed() ? 127 : 1;
+    log_.line("error: " + error);
+    int status = child_.exec_failed() ? 127 : 1;
+    end_run(status);
+    return status;
   }
-  log_.line("sim", "started " + s_.program[0] + " (pid " + std::to_string(child_.pid()) + ")");
+  log_.note(EventSource::kSim, "start",
+            "started " + s_.program[0] + " (pid " + std::to_string(child_.pid()) + ")");
   for (const Command& c : s_.script)
     script_.push(c, 0);
   while (!child_.reap()) {
@@ -85,30 +89,30 @@ int BoardRun::run() {
     if (child_.ended())
       break;
     poll_once();
-    publish_state();
   }
   drain_after_end();
   if (!script_.empty())
-    log_.line("sim", "the program ended before the script did");
-  log_.line("sim", "program " + child_.status_text());
+    log_.line("the program ended before the script did");
+  log_.line("program " + child_.status_text());
   show_summary();
-  publish_state();
+  end_run(child_.exit_code());
   return child_.exit_code();
 }
 
-void BoardRun::publish_state() {
-  if (!s_.observer)
-    return;
-  bool running = !child_.ended();
-  DeviceSnapshot snapshot{board_, com2_.state(), s_.lens->bus(),
-                          strip_, running,       running ? std::string() : child_.status_text()};
-  s_.observer->on_state(snapshot);
+void BoardRun::end_run(int status) {
+  Event e = log_.make(EventSource::kSim, "exit", "exit status " + std::to_string(status));
+  e.result = status;
+  log_.post(std::move(e));
+  log_.stream().close();
 }
 
-void BoardRun::on_observer_commands() {
-  Command cmd;
-  while (s_.observer->take_command(cmd))
-    execute(cmd);
+Event BoardRun::report_event(EventSource source, std::string& line) {
+  int64_t mono = 0;
+  bool stamped = take_stamp(line, mono);
+  Event e = log_.make(source, "", "", stamped ? EventTiming::kSource : EventTiming::kArrival);
+  if (stamped)
+    e.time_ns = log_.stream().since_origin(mono);
+  return e;
 }
 
 void BoardRun::run_due_commands() {
@@ -119,7 +123,7 @@ void BoardRun::run_due_commands() {
     execute(cmd);
   if (quitting_ && !killed_ && now_ms() >= kill_at_ms_) {
     killed_ = true;
-    log_.line("sim", "the program is still running: SIGKILL");
+    log_.line("the program is still running: SIGKILL");
     child_.signal_group(SIGKILL);
   }
 }
@@ -129,14 +133,17 @@ void BoardRun::execute(const Command& cmd) {
     case CommandKind::kEdge:
     case CommandKind::kLevel: {
       bool edge = cmd.kind == CommandKind::kEdge;
-      std::string text = describe_gpio_command(edge, cmd.pin, cmd.level);
+      Event e = log_.make(EventSource::kGpio, edge ? "edge" : "level",
+                          describe_gpio_command(edge, cmd.pin, cmd.level));
+      e.pin = cmd.pin;
+      e.level = cmd.level;
       std::string line =
           (edge ? "edge " : "level ") + std::to_string(cmd.pin) + " " + std::to_string(cmd.level);
       if (s_.gpio->send_line(line) > 0)
         record_gpio_command(edge, cmd.pin, cmd.level, board_);
       else
-        text += "   (not sent: no GPIO stand-in connected)";
-      log_.line("gpio", text);
+        e.text += "   (not sent: no GPIO stand-in connected)";
+      log_.post(std::move(e));
       break;
     }
     case CommandKind::kNotify:
@@ -167,14 +174,14 @@ void BoardRun::start_quit(const char* why) {
   if (quitting_) {
     if (!killed_) {
       killed_ = true;
-      log_.line("sim", std::string(why) + " again: SIGKILL to the program");
+      log_.line(std::string(why) + " again: SIGKILL to the program");
       child_.signal_group(SIGKILL);
     }
     return;
   }
   quitting_ = true;
   kill_at_ms_ = now_ms() + static_cast<double>(s_.grace_ms);
-  log_.line("sim", std::string(why) + ": SIGTERM to the program");
+  log_.line(std::string(why) + ": SIGTERM to the program");
   child_.signal_group(SIGTERM);
 }
 
@@ -197,6 +204,9 @@ int BoardRun::poll_timeout() {
     consider(kill_at_ms_ - now);
   if (com2_.has_partial() || out_.has_partial() || err_.has_partial())
     consider(last_data_ms_ + kQuietMs - now);
+  long release = log_.stream().release_in_ms(EventStream::now_mono_ns());
+  if (release >= 0)
+    consider(static_cast<double>(release));
   return wait < 0 ? -1 : static_cast<int>(std::min(wait + 1, 60000.0));
 }
 
@@ -221,16 +231,17 @@ void BoardRun::poll_once() {
   fds.push_back({s_.lens->listen_fd(), POLLIN, 0});
   for (int fd : s_.lens->client_fds())
     fds.push_back({fd, POLLIN, 0});
-  const size_t observer_index = fds.size();
-  fds.push_back({s_.observer ? s_.observer->command_fd() : -1, POLLIN, 0});
+  const size_t commands_index = fds.size();
+  fds.push_back({s_.commands ? s_.commands->command_fd() : -1, POLLIN, 0});
 
   int n = poll(fds.data(), fds.size(), poll_timeout());
   if (n < 0 && errno != EINTR) {
-    log_.line("sim", "error: poll failed, ending the program");
+    log_.line("error: poll failed, ending the program");
     child_.signal_group(SIGKILL);
   }
   if (n <= 0) {
     flush_quiet_partials();
+    log_.stream().release(EventStream::now_mono_ns());
     return;
   }
   // POLLNVAL too: a descriptor that went bad must not keep poll spinning.
@@ -253,10 +264,10 @@ void BoardRun::poll_once() {
   if (fds[strip_listen].revents & POLLIN) {
     std::string note;
     if (!s_.strip->accept_client(note))
-      log_.line("strip", note);
+      log_.note(EventSource::kStrip, "note", note);
   }
   // Clients before a new one: accepting changes the list their descriptors came from.
-  for (size_t i = first_lens + 1; i < observer_index; ++i)
+  for (size_t i = first_lens + 1; i < commands_index; ++i)
     if (fds[i].revents & ready)
       s_.lens->on_readable(fds[i].fd, log_);
   if (fds[first_lens].revents & POLLIN)
@@ -264,7 +275,7 @@ void BoardRun::poll_once() {
   if (fds[2].revents & POLLIN) {
     std::string note;
     if (!s_.gpio->accept_client(note))
-      log_.line("gpio", note);
+      log_.note(EventSource::kGpio, "note", note);
   }
   if (fds[3].revents & POLLIN)
     com1_.on_readable(log_);
@@ -276,11 +287,18 @@ void BoardRun::poll_once() {
     typed_.on_readable(now_ms(), log_);
     run_due_commands();
   }
-  if (fds[observer_index].revents & POLLIN)
-    on_observer_commands();
+  if (fds[commands_index].revents & POLLIN)
+    run_source_commands();
   if (fds[0].revents & POLLIN)
     on_signal();
   flush_quiet_partials();
+  log_.stream().release(EventStream::now_mono_ns());
+}
+
+void BoardRun::run_source_commands() {
+  Command cmd;
+  while (s_.commands->take_command(cmd))
+    execute(cmd);
 }
 
 void BoardRun::flush_quiet_partials() {
@@ -305,10 +323,14 @@ void BoardRun::on_signal() {
 void BoardRun::on_gpio_client(int fd) {
   std::vector<std::string> lines;
   bool open = s_.gpio->read_client(fd, lines);
-  for (const std::string& line : lines)
-    log_.line("gpio", describe_gpio_report(line, board_));
+  for (std::string& line : lines) {
+    Event e = report_event(EventSource::kGpio, line);
+    fill_gpio_fields(line, e);
+    e.text = describe_gpio_report(line, board_);
+    log_.post(std::move(e));
+  }
   if (!open)
-    log_.line("gpio", "the stand-in closed its connection");
+    log_.note(EventSource::kGpio, "note", "the stand-in closed its connection");
 }
 
 std::vector<int> BoardRun::strip_client_fds() const {
@@ -318,10 +340,21 @@ std::vector<int> BoardRun::strip_client_fds() const {
 void BoardRun::on_strip_client(int fd) {
   std::vector<std::string> lines;
   bool open = s_.strip->read_client(fd, lines);
-  for (const std::string& line : lines)
-    log_.line("strip", describe_strip_report(line, strip_, s_.colour));
+  for (std::string& line : lines) {
+    Event e = report_event(EventSource::kStrip, line);
+    int renders = strip_.renders;
+    e.text = describe_strip_report(line, strip_, false);
+    e.kind = line.substr(0, line.find(' '));
+    if (strip_.renders != renders)
+      e.leds = strip_.leds;
+    else if (e.kind == "render")
+      e.kind = "unknown";
+    if (e.kind == "init")
+      e.result = std::atoi(line.c_str() + 5);
+    log_.post(std::move(e));
+  }
   if (!open)
-    log_.line("strip", "the stand-in closed its connection");
+    log_.note(EventSource::kStrip, "note", "the stand-in closed its connection");
 }
 
 void BoardRun::drain_after_end() {
@@ -356,23 +389,22 @@ void BoardRun::drain_after_end() {
 }
 
 void BoardRun::show_summary() {
-  log_.line("sim", "outputs: " + output_summary(board_));
+  log_.line("outputs: " + output_summary(board_));
   const LightControllerState& light = com2_.state();
-  log_.line("sim", "com2: " + std::to_string(light.frames) + " frames received (" +
-                       std::to_string(light.unknown_frames) + " unknown); com1: " +
-                       std::to_string(com1_.bytes_received()) + " bytes received");
-  log_.line("sim", "light controller: " + describe_light_state(light));
-  log_.line("sim", "gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
-                       std::to_string(board_.handlers_run) + " handlers run" +
-                       (board_.reports_lost > 0
-                            ? ", " + std::to_string(board_.reports_lost) +
-                                  " reports lost (counts may be short; levels are right)"
-                            : std::string()));
+  log_.line("com2: " + std::to_string(light.frames) + " frames received (" +
+            std::to_string(light.unknown_frames) +
+            " unknown); com1: " + std::to_string(com1_.bytes_received()) + " bytes received");
+  log_.line("light controller: " + describe_light_state(light));
+  log_.line("gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
+            std::to_string(board_.handlers_run) + " handlers run" +
+            (board_.reports_lost > 0 ? ", " + std::to_string(board_.reports_lost) +
+                                           " reports lost (counts may be short; levels are right)"
+                                     : std::string()));
   if (strip_.renders > 0 || strip_.faults > 0)
-    log_.line("sim", "strip: " + std::to_string(strip_.renders) + " renders, last " +
-                         strip_colours_text(strip_.leds) +
-                         (strip_.faults ? ", " + std::to_string(strip_.faults) + " FAULTS" : ""));
-  log_.line("sim", "i2c: " + s_.lens->summary());
+    log_.line("strip: " + std::to_string(strip_.renders) + " renders, last " +
+              strip_colours_text(strip_.leds) +
+              (strip_.faults ? ", " + std::to_string(strip_.faults) + " FAULTS" : ""));
+  log_.line("i2c: " + s_.lens->summary());
 }
 
 }  // namespace

@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: MIT
 // One run of a program on the simulated board: starts it, plays the peers of
 // its serial ports and the GPIO stand-in's partner, runs the commands of the
-// script and of standard input, and shows every event until the program ends.
+// script and of standard input, and posts every event to the run's stream
+// until the program ends.
 // Everything happens in one poll loop on the launcher's only thread.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "command_source.h"
 #include "commands.h"
+#include "event_stream.h"
 #include "gpio_server.h"
 #include "lens_link.h"
-#include "run_observer.h"
 
 namespace kivsim {
 
@@ -26,10 +28,10 @@ struct RunSetup {
   int input_fd = 0;            // where commands are typed (-1: none)
   GpioServer* gpio = nullptr;  // listening already
 
-  GpioServer* strip = nullptr;      // the strip stand-in's reports, listening already (optional)
-  bool colour = false;              // show the strip's LEDs in terminal colours
-  LensLink* lens = nullptr;         // listening already
-  RunObserver* observer = nullptr;  // follows the run besides the terminal (optional)
+  GpioServer* strip = nullptr;        // the strip stand-in's reports, listening already (optional)
+  LensLink* lens = nullptr;           // listening already
+  EventStream* stream = nullptr;      // gets every event; closed when the run ends
+  CommandSource* commands = nullptr;  // more commands, from the view (optional)
 };
 
 // Runs the program to its end and returns its exit status (128 + signal when a

@@ -8,8 +8,6 @@
 namespace kivsim {
 namespace {
 
-constexpr const char kTag[] = "com2";
-constexpr const char kStateTag[] = "state";
 constexpr const char kNotTaken[] = "   (the line did not take it all)";
 
 }  // namespace
@@ -29,23 +27,36 @@ void ControllerPeer::finish(EventLog& log) {
 }
 
 void ControllerPeer::show_events(EventLog& log) {
-  for (const LightEvent& e : model_.take_events()) {
-    log.line(kTag, "<- " + frame_hex(e.frame.bytes) + "   " + e.frame.meaning);
-    for (const std::string& change : e.changes)
-      log.line(kStateTag, change);
+  // Frames are read as they arrive: their time is the time they were read.
+  for (const LightEvent& le : model_.take_events()) {
+    Event e = log.make(EventSource::kCom2, "frame",
+                       "<- " + frame_hex(le.frame.bytes) + "   " + le.frame.meaning,
+                       EventTiming::kArrival);
+    e.bytes = le.frame.bytes;
+    log.post(std::move(e));
+    for (const std::string& change : le.changes) {
+      Event s = log.make(EventSource::kLight, "state", change, EventTiming::kArrival);
+      s.light = le.after;
+      log.post(std::move(s));
+    }
   }
 }
 
 bool ControllerPeer::send(const std::string& bytes, EventLog& log) {
   bool ok = model_.send(bytes);
-  log.line(kTag, describe_raw("->", bytes) + (ok ? "" : kNotTaken));
+  Event e = log.make(EventSource::kCom2, "sent", describe_raw("->", bytes) + (ok ? "" : kNotTaken));
+  e.bytes = bytes;
+  log.post(std::move(e));
   return ok;
 }
 
 bool ControllerPeer::send_notification(EventLog& log) {
   bool ok = model_.send_notification();
-  log.line(kTag, "-> " + frame_hex(LightController::notification()) + "   hardware notification" +
-                     (ok ? "" : kNotTaken));
+  Event e = log.make(EventSource::kCom2, "sent",
+                     "-> " + frame_hex(LightController::notification()) +
+                         "   hardware notification" + (ok ? "" : kNotTaken));
+  e.bytes = LightController::notification();
+  log.post(std::move(e));
   return ok;
 }
 

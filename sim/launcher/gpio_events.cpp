@@ -119,6 +119,36 @@ std::string describe_gpio_report(const std::string& line, BoardState& state) {
   return unknown;
 }
 
+void fill_gpio_fields(const std::string& line, Event& event) {
+  std::istringstream in(line);
+  std::vector<std::string> w;
+  for (std::string word; in >> word;)
+    w.push_back(word);
+  int n[3] = {0, 0, 0};
+  size_t numbers = 0;
+  while (numbers < 3 && numbers + 1 < w.size() && to_int(w[numbers + 1], n[numbers]))
+    ++numbers;
+  static const char* const kKinds[] = {"setup", "mode", "pull",          "write",       "written",
+                                       "read",  "isr",  "handler-start", "handler-end", "lost"};
+  event.kind = "unknown";
+  if (w.empty() || numbers + 1 != w.size())
+    return;
+  for (const char* kind : kKinds)
+    if (w[0] == kind)
+      event.kind = kind;
+  if (event.kind == "unknown")
+    return;
+  if (event.kind == "setup" || event.kind == "lost") {
+    event.result = n[0];
+    return;
+  }
+  event.pin = numbers > 0 ? n[0] : -1;
+  if (numbers > 1)
+    event.level = n[1];
+  if (numbers > 2)
+    event.result = n[2];
+}
+
 std::string describe_gpio_command(bool edge, int pin, int level) {
   return (edge ? "edge " : "level ") + pin_label(pin) + " -> " + std::to_string(level);
 }

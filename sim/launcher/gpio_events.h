@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "event_stream.h"
+
 namespace kivsim {
 
 struct BoardState {
@@ -28,6 +30,10 @@ struct BoardState {
 // records its effect in `state`. Lines that follow no known form are shown
 // quoted as unknown.
 std::string describe_gpio_report(const std::string& line, BoardState& state);
+
+// Sets the kind ("unknown" for a line of no known form), pin, level and
+// result of `event` from one report line (see event_stream.h).
+void fill_gpio_fields(const std::string& line, Event& event);
 
 // The text shown for an edge or level command to the stand-in.
 std::string describe_gpio_command(bool edge, int pin, int level);

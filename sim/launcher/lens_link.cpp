@@ -91,7 +91,8 @@ void LensLink::accept_client(EventLog& log) {
   if (clients_.size() >= kMaxClients) {
     // The layer's open fails on the closed socket.
     close(fd);
-    log.line("i2c", "open refused: " + std::to_string(kMaxClients) + " descriptors already open");
+    log.note(EventSource::kI2c, "open",
+             "open refused: " + std::to_string(kMaxClients) + " descriptors already open");
     return;
   }
   clients_.push_back({fd, std::string()});
@@ -134,23 +135,26 @@ void LensLink::on_readable(int fd, EventLog& log) {
 std::string LensLink::answer(const std::string& line, EventLog& log) {
   if (line == i2c::kOpenRequest) {
     if (!bus_.present()) {
-      log.line("i2c", "open /dev/i2c-5: no such device (ENOENT)");
+      log.note(EventSource::kI2c, "open", "open /dev/i2c-5: no such device (ENOENT)");
       return "error " + std::to_string(ENOENT);
     }
-    log.line("i2c", "open /dev/i2c-5");
+    log.note(EventSource::kI2c, "open", "open /dev/i2c-5");
     return "ok";
   }
   unsigned requested = 0;
   std::vector<i2c::Message> messages;
   if (!i2c::decode_request(line, requested, messages)) {
-    log.line("i2c", "unknown request \"" + line.substr(0, 80) + "\"");
+    log.note(EventSource::kI2c, "unknown", "unknown request \"" + line.substr(0, 80) + "\"");
     return std::to_string(-EINVAL);
   }
   int result = bus_.transfer(requested, messages);
   ++carried_;
   if (result < 0)
     ++failed_;
-  log.line("i2c", i2c::describe_transfer(bus_.transfers().back()));
+  Event e =
+      log.make(EventSource::kI2c, "transfer", i2c::describe_transfer(bus_.transfers().back()));
+  e.result = result;
+  log.post(std::move(e));
   show_registers_if_changed(log);
   return i2c::encode_reply(result, messages);
 }
@@ -159,31 +163,33 @@ void LensLink::execute(const Command& cmd, EventLog& log) {
   switch (cmd.lens) {
     case LensAction::kSet:
       if (bus_.lens().set_word(cmd.reg, cmd.word))
-        log.line("i2c", "register " + std::to_string(cmd.reg) + " <- " + word_text(cmd.word));
+        log.note(EventSource::kI2c, "bus",
+                 "register " + std::to_string(cmd.reg) + " <- " + word_text(cmd.word));
       else
-        log.line("i2c", "no register " + std::to_string(cmd.reg) + " (0 to " +
-                            std::to_string(LensController::kRegisters - 1) + ")");
+        log.note(EventSource::kI2c, "bus",
+                 "no register " + std::to_string(cmd.reg) + " (0 to " +
+                     std::to_string(LensController::kRegisters - 1) + ")");
       break;
     case LensAction::kNack:
       bus_.lens().set_answering(false);
-      log.line("i2c", "the lens controller stops answering");
+      log.note(EventSource::kI2c, "bus", "the lens controller stops answering");
       break;
     case LensAction::kStuck:
       bus_.set_stuck(true);
-      log.line("i2c", "the bus is stuck");
+      log.note(EventSource::kI2c, "bus", "the bus is stuck");
       break;
     case LensAction::kMend:
       bus_.set_stuck(false);
       bus_.lens().set_answering(true);
-      log.line("i2c", "the bus is mended and the lens controller answers");
+      log.note(EventSource::kI2c, "bus", "the bus is mended and the lens controller answers");
       break;
     case LensAction::kRemove:
       bus_.set_present(false);
-      log.line("i2c", "/dev/i2c-5 removed");
+      log.note(EventSource::kI2c, "bus", "/dev/i2c-5 removed");
       break;
     case LensAction::kAttach:
       bus_.set_present(true);
-      log.line("i2c", "/dev/i2c-5 back");
+      log.note(EventSource::kI2c, "bus", "/dev/i2c-5 back");
       break;
   }
   show_registers_if_changed(log);
@@ -194,13 +200,17 @@ void LensLink::show_registers_if_changed(EventLog& log) {
   if (now == shown_registers_)
     return;
   shown_registers_ = now;
-  log.line("i2c", "registers: " + now);
+  Event e = log.make(EventSource::kI2c, "registers", "registers: " + now);
+  e.lens_value = bus_.lens().lens_value();
+  const LensController::Word vtemp = bus_.lens().word(LensController::kVTempRegister);
+  e.vtemp = vtemp[0] + 256 * vtemp[1];
+  log.post(std::move(e));
 }
 
 void LensLink::drop(size_t index, EventLog& log) {
   close(clients_[index].fd);
   clients_.erase(clients_.begin() + static_cast<long>(index));
-  log.line("i2c", "close /dev/i2c-5");
+  log.note(EventSource::kI2c, "close", "close /dev/i2c-5");
 }
 
 std::string LensLink::summary() const {

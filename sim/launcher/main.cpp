@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
 // kiv-sim-run: runs a program, unmodified, on the simulated board.
 //
-// Exit status: the program's (128 + signal when a signal ended it); 127 when
-// it could not be started; 2 for a fault in the options or the script; 77
-// when the simulated board cannot be built here (no namespaces); 1 otherwise.
+// Every event goes into one ordered stream; its readers are the terminal log,
+// the trace (--trace) and the scenario checker (--scenario).
+//
+// Exit status: the program's (128 + signal when a signal ended it); with a
+// scenario, 0 when every expectation held and 1 when one did not; 127 when
+// the program could not be started; 2 for a fault in the options, the script
+// or the scenario; 77 when the simulated board cannot be built here (no
+// namespaces); 1 otherwise.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -16,17 +21,22 @@
 
 #include "board_run.h"
 #include "commands.h"
+#include "event_stream.h"
 #include "gpio_server.h"
 #include "i2c_wire.h"
 #include "lens_link.h"
 #include "options.h"
 #include "preload.h"
 #include "sandbox.h"
+#include "scenario.h"
+#include "scenario_check.h"
 #include "strip_events.h"
 #ifdef KIV_SIM_HAVE_VIEW
-#include "view_hub.h"
+#include "page_commands.h"
 #include "view_server.h"
 #endif
+#include "terminal_log.h"
+#include "trace_writer.h"
 
 #ifndef KIV_SIM_DEFAULT_LIB_PATH
 #define KIV_SIM_DEFAULT_LIB_PATH ""
@@ -98,11 +108,35 @@ int main(int argc, char** argv) {
   setup.grace_ms = opts.grace_ms;
   if (!opts.script.empty() && !kivsim::load_script(opts.script, setup.script, error))
     return fail(kUsageError, error);
+  // A scenario is read and checked before anything starts.
+  kivsim::Scenario scenario;
+  if (!opts.scenario.empty()) {
+    if (!kivsim::load_scenario(opts.scenario, scenario, error))
+      return fail(kUsageError, error);
+    if (!opts.script.empty())
+      return fail(kUsageError,
+                  "--script and --scenario do not go together: the scenario holds the actions");
+    if (!scenario.ini_file.empty() && !opts.ini_file.empty())
+      return fail(kUsageError, "--ini and the scenario's ini setting do not go together");
+    if (!scenario.cpu_serial.empty() && !opts.cpu_serial.empty())
+      return fail(kUsageError, "--cpu-serial and the scenario's cpu_serial do not go together");
+    setup.script = scenario.script;
+    if (!scenario.ini_file.empty())
+      opts.ini_file = scenario.ini_file;
+    if (!scenario.cpu_serial.empty())
+      opts.cpu_serial = scenario.cpu_serial;
+    if (scenario.strip_init_set)
+      setup.env.push_back("KIV_SIM_STRIP_INIT_RESULT=" +
+                          std::to_string(scenario.strip_init_result));
+  }
+  kivsim::TraceWriter trace;
+  if (!opts.trace.empty() && !trace.open(opts.trace, error))
+    return fail(kUsageError, error);
   std::string ini;
   if (!opts.ini_file.empty() && !read_file(opts.ini_file, ini))
     return fail(kUsageError, "cannot read " + opts.ini_file);
 
-  // The sandbox needs a single-threaded process; the launcher never starts a thread.
+  // The sandbox needs a single-threaded process: the view starts its threads later.
   std::string reason = kivsim::Sandbox::enter();
   if (!reason.empty())
     return fail(kNoSandbox, "the simulated board needs namespaces: " + reason);
@@ -126,7 +160,6 @@ int main(int argc, char** argv) {
     return fail(1, error);
   setup.strip = &strip;
   setup.env.push_back(std::string(kivsim::kStripSocketVariable) + "=" + strip.path());
-  setup.colour = isatty(STDOUT_FILENO) && !std::getenv("NO_COLOR");
 
   // The I2C layer puts the launcher's lens controller behind "/dev/i2c-5".
   kivsim::LensLink lens;
@@ -152,19 +185,30 @@ int main(int argc, char** argv) {
     return fail(1, "signalfd failed");
   setup.input_fd = 0;
 
+  // The readers of the run's one ordered stream of events.
+  kivsim::EventStream stream;
+  kivsim::TerminalLog terminal(stdout, isatty(STDOUT_FILENO) && !std::getenv("NO_COLOR"));
+  stream.subscribe([&terminal](const kivsim::Event& e) { terminal.show(e); });
+  if (!opts.trace.empty())
+    stream.subscribe([&trace](const kivsim::Event& e) { trace.write(e); });
+  kivsim::ScenarioCheck check(scenario.expectations);
+  if (!opts.scenario.empty())
+    stream.subscribe([&check](const kivsim::Event& e) { check.see(e); });
+  setup.stream = &stream;
+
 #ifdef KIV_SIM_HAVE_VIEW
   // The server's threads start here, after the sandbox: entering it needs a
-  // single-threaded process.
-  kivsim::ViewHub hub;
-  kivsim::ViewServer view(hub);
+  // single-threaded process. They read the stream from their side.
+  kivsim::PageCommands page_commands;
+  kivsim::ViewServer view(stream, page_commands);
   if (opts.view) {
-    if (!hub.ready())
-      return fail(1, "cannot make the view's event descriptor");
+    if (!page_commands.ready())
+      return fail(1, "cannot make the view's command descriptor");
     if (!view.start(opts.view_port, error))
       return fail(1, "the view: " + error);
     std::printf("kiv-sim-run: the view is at %s\n", view.address().c_str());
     std::fflush(stdout);
-    setup.observer = &hub;
+    setup.commands = &page_commands;
   }
 #endif
 
@@ -175,5 +219,19 @@ int main(int argc, char** argv) {
   close(setup.signal_fd);
   close(setup.com1_fd);
   close(setup.com2_fd);
-  return status;
+  if (!trace.close(error))
+    std::fprintf(stderr, "kiv-sim-run: %s\n", error.c_str());
+  if (opts.scenario.empty())
+    return status;
+  std::vector<std::string> failures = check.failures();
+  for (const std::string& f : failures)
+    std::fprintf(stderr, "kiv-sim-run: scenario %s: %s\n", opts.scenario.c_str(), f.c_str());
+  if (!failures.empty()) {
+    std::fprintf(stderr, "kiv-sim-run: scenario %s: %zu of %zu expectations did not hold\n",
+                 opts.scenario.c_str(), failures.size(), check.count());
+    return 1;
+  }
+  std::printf("kiv-sim-run: scenario %s: all %zu expectations held\n", opts.scenario.c_str(),
+              check.count());
+  return 0;
 }

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
-#include <cerrno>
+#include <CLI/CLI.hpp>
 #include <cstdlib>
-#include <cstring>
 
 #include "commands.h"
 
@@ -26,27 +25,6 @@ bool cpu_serial_of(const std::string& text, std::string& serial) {
   return true;
 }
 
-bool take_value(const std::string& arg, const char* name, int& i, int argc, const char* const* argv,
-                std::string& value, bool& matched, std::string& error) {
-  std::string prefix = std::string(name) + "=";
-  matched = false;
-  if (arg == name) {
-    matched = true;
-    if (i + 1 >= argc) {
-      error = std::string(name) + " needs a value";
-      return false;
-    }
-    value = argv[++i];
-    return true;
-  }
-  if (arg.compare(0, prefix.size(), prefix) == 0) {
-    matched = true;
-    value = arg.substr(prefix.size());
-    return true;
-  }
-  return true;
-}
-
 // A port number (0 to 65535) in `text`; false for anything else.
 bool port_of(const std::string& text, int& port) {
   if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
@@ -58,90 +36,87 @@ bool port_of(const std::string& text, int& port) {
   return true;
 }
 
-// --view, --view PORT (the next word when it is all digits) or --view=PORT.
-bool take_view(const std::string& arg, int& i, int argc, const char* const* argv,
-               LaunchOptions& opts, bool& matched, std::string& error) {
-  matched = arg == "--view" || arg.compare(0, 7, "--view=") == 0;
-  if (!matched)
-    return true;
-  opts.view = true;
-  std::string value;
-  if (arg != "--view")
-    value = arg.substr(7);
-  else if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9')
-    value = argv[++i];
-  else
-    return true;
-  if (!port_of(value, opts.view_port)) {
-    error = "--view takes a port (0 to 65535), not '" + value + "'";
-    return false;
+bool is_digits(const char* text) {
+  return *text && std::string(text).find_first_not_of("0123456789") == std::string::npos;
+}
+
+// "--view" takes its port only when the next word is a number: before the
+// options are read, "--view 9000" becomes "--view=9000" and a bare "--view"
+// "--view=8765" (the default port). Only the launcher's own options are looked
+// at, up to the program's name.
+std::vector<std::string> view_port_joined(int argc, const char* const* argv) {
+  static const char* const kTakesValue[] = {"--script",     "--ini",   "--trace",   "--scenario",
+                                            "--cpu-serial", "--grace", "--lib-path"};
+  std::vector<std::string> args(argv, argv + argc);
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--" || a.empty() || a[0] != '-')
+      break;
+    bool value_follows = false;
+    for (const char* name : kTakesValue)
+      value_follows = value_follows || a == name;
+    if (value_follows) {
+      ++i;
+    } else if (a == "--view" || a == "--view=") {
+      bool port_follows = a == "--view" && i + 1 < args.size() && is_digits(args[i + 1].c_str());
+      args[i] =
+          "--view=" + (port_follows ? args[i + 1] : std::to_string(LaunchOptions().view_port));
+      if (port_follows)
+        args.erase(args.begin() + static_cast<long>(i) + 1);
+    }
   }
-  return true;
+  return args;
 }
 
 }  // namespace
 
 bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::string& error) {
-  int i = 1;
-  for (; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--") {
-      ++i;
-      break;
-    }
-    if (arg.empty() || arg[0] != '-')
-      break;
-    if (arg == "-h" || arg == "--help") {
-      opts.help = true;
-      return true;
-    }
-    std::string value;
-    bool matched = false;
-    if (!take_view(arg, i, argc, argv, opts, matched, error))
-      return false;
-    if (matched)
-      continue;
-    if (!take_value(arg, "--script", i, argc, argv, opts.script, matched, error))
-      return false;
-    if (matched)
-      continue;
-    if (!take_value(arg, "--ini", i, argc, argv, opts.ini_file, matched, error))
-      return false;
-    if (matched)
-      continue;
-    if (!take_value(arg, "--lib-path", i, argc, argv, opts.lib_path, matched, error))
-      return false;
-    if (matched) {
-      opts.lib_path_set = true;
-      continue;
-    }
-    if (!take_value(arg, "--cpu-serial", i, argc, argv, value, matched, error))
-      return false;
-    if (matched) {
-      if (!cpu_serial_of(value, opts.cpu_serial)) {
-        error = "--cpu-serial takes 16 hex digits, not '" + value + "'";
-        return false;
-      }
-      continue;
-    }
-    if (!take_value(arg, "--grace", i, argc, argv, value, matched, error))
-      return false;
-    if (matched) {
-      char* end = nullptr;
-      errno = 0;
-      opts.grace_ms = std::strtol(value.c_str(), &end, 10);
-      if (value.empty() || *end != '\0' || errno != 0 || opts.grace_ms < 0 ||
-          opts.grace_ms > 600000) {
-        error = "--grace takes milliseconds (0 to 600000), not '" + value + "'";
-        return false;
-      }
-      continue;
-    }
-    error = "unknown option " + arg;
+  std::vector<std::string> args = view_port_joined(argc, argv);
+  std::vector<const char*> joined;
+  for (const std::string& a : args)
+    joined.push_back(a.c_str());
+  CLI::App app{"kiv-sim-run"};
+  // The usage text is the launcher's own; -h prints it.
+  app.set_help_flag();
+  app.add_flag("-h,--help", opts.help);
+  app.add_option("--script", opts.script);
+  app.add_option("--ini", opts.ini_file);
+  app.add_option("--trace", opts.trace);
+  app.add_option("--scenario", opts.scenario);
+  std::string view_port;
+  CLI::Option* view = app.add_option("--view", view_port);
+  CLI::Option* lib_path = app.add_option("--lib-path", opts.lib_path);
+  std::string serial;
+  CLI::Option* cpu_serial = app.add_option("--cpu-serial", serial);
+  app.add_option("--grace", opts.grace_ms)
+      ->check(CLI::Range(0L, 600000L, "milliseconds (0 to 600000)"));
+  // The first word that is no option starts the program: the rest is its own.
+  app.prefix_command();
+  try {
+    app.parse(static_cast<int>(joined.size()), joined.data());
+  } catch (const CLI::ParseError& e) {
+    error = e.what();
     return false;
   }
-  for (; i < argc; ++i)
-    opts.program.push_back(argv[i]);
+  if (opts.help)
+    return true;
+  opts.lib_path_set = lib_path->count() > 0;
+  opts.view = view->count() > 0;
+  if (opts.view && !port_of(view_port, opts.view_port)) {
+    error = "--view takes a port (0 to 65535), not '" + view_port + "'";
+    return false;
+  }
+  if (cpu_serial->count() > 0 && !cpu_serial_of(serial, opts.cpu_serial)) {
+    error = "--cpu-serial takes 16 hex digits, not '" + serial + "'";
+    return false;
+  }
+  opts.program = app.remaining();
+  if (!opts.program.empty() && opts.program[0] == "--")
+    opts.program.erase(opts.program.begin());
+  else if (!opts.program.empty() && opts.program[0].size() > 1 && opts.program[0][0] == '-') {
+    error = "unknown option " + opts.program[0];
+    return false;
+  }
   if (opts.program.empty()) {
     error = "no program to run";
     return false;
@@ -155,7 +130,8 @@ std::string usage_text(const char* argv0) {
          "Runs PROGRAM on the simulated board: \"/dev/com1\" and \"/dev/com2\" are\n"
          "pseudo-terminals whose peers the launcher plays (com2 is the light\n"
          "controller), and the GPIO stand-in reports to the launcher. Every event is\n"
-         "shown with the time since the start. The exit status is the program's.\n"
+         "shown with the time since the start (\"~\" after it: the time the launcher\n"
+         "read it). The exit status is the program's.\n"
          "The LED strip stand-in reports too: each render shows the nine LEDs in\n"
          "their colours. KIV_SIM_STRIP_INIT_RESULT=-3 in the environment plays a\n"
          "board that rpi_ws281x does not know.\n"
@@ -164,6 +140,10 @@ std::string usage_text(const char* argv0) {
          "\n"
          "options:\n"
          "  --script FILE     run the commands of FILE (one a line, '#' comments)\n"
+         "  --scenario FILE   run the scenario of FILE (JSON: settings, actions in\n"
+         "                    time, expectations) and check it: exit status 0 when\n"
+         "                    every expectation held, 1 with the ones that did not\n"
+         "  --trace FILE      write every event to FILE, one JSON object a line\n"
          "  --ini FILE        the program finds FILE as \"/etc/ul-opx3000.ini\"\n"
          "  --cpu-serial HEX  the program's \"/proc/cpuinfo\" gives this serial number\n"
          "                    (16 hex digits, either case)\n"

@@ -12,6 +12,8 @@ struct LaunchOptions {
   std::string script;      // --script FILE
   std::string ini_file;    // --ini FILE
   std::string cpu_serial;  // --cpu-serial HEX
+  std::string trace;       // --trace FILE
+  std::string scenario;    // --scenario FILE
   std::string lib_path;    // --lib-path DIRS ("" keeps the build's folders)
   bool lib_path_set = false;
   long grace_ms = 2000;              // --grace MS: from SIGTERM to SIGKILL on quit

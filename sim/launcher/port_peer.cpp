@@ -33,7 +33,11 @@ void PortPeer::on_readable(EventLog& log) {
     if (n <= 0)
       break;
     bytes_in_ += static_cast<size_t>(n);
-    log.line(tag_, describe_raw("<-", std::string(buf, static_cast<size_t>(n))));
+    std::string bytes(buf, static_cast<size_t>(n));
+    Event e =
+        log.make(EventSource::kCom1, "received", describe_raw("<-", bytes), EventTiming::kArrival);
+    e.bytes = std::move(bytes);
+    log.post(std::move(e));
   }
 }
 
@@ -59,7 +63,10 @@ bool PortPeer::write_all(const std::string& bytes) {
 
 bool PortPeer::send(const std::string& bytes, EventLog& log) {
   bool ok = write_all(bytes);
-  log.line(tag_, describe_raw("->", bytes) + (ok ? "" : "   (the line did not take it all)"));
+  Event e = log.make(EventSource::kCom1, "sent",
+                     describe_raw("->", bytes) + (ok ? "" : "   (the line did not take it all)"));
+  e.bytes = bytes;
+  log.post(std::move(e));
   return ok;
 }
 

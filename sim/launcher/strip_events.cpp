@@ -91,6 +91,10 @@ std::string describe_init(const std::vector<std::string>& w) {
 
 }  // namespace
 
+std::string strip_colour_blocks(const std::vector<uint32_t>& leds) {
+  return colour_blocks(leds);
+}
+
 std::string strip_colours_text(const std::vector<uint32_t>& leds) {
   if (leds.empty())
     return "no LEDs";

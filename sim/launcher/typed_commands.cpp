@@ -35,7 +35,7 @@ void TypedCommands::take_line(double now_ms, EventLog& log) {
   ParseResult r = parse_command(pending_, cmd, error);
   pending_.clear();
   if (r == ParseResult::kError)
-    log.line("sim", "error: " + error);
+    log.line("error: " + error);
   if (r == ParseResult::kCommand)
     queue_.push(cmd, now_ms);
 }

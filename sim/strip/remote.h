@@ -3,7 +3,8 @@
 // the Unix stream socket named by KIV_SIM_STRIP_SOCKET. Internal.
 //
 // One text line per call, for the channel that drives LEDs (channel 1 when its
-// count is above 0, else channel 0):
+// count is above 0, else channel 0), after "@<ns> ", the CLOCK_MONOTONIC time
+// of the call in nanoseconds:
 //   "init <result> <freq> <dmanum> <gpionum> <count> <strip_type> <brightness>"
 //   "render <count> <rrggbb> ..."  the colour each LED shows, after brightness
 //                                  and gamma, in hexadecimal

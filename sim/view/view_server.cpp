@@ -11,6 +11,7 @@
 #include "page_files.h"
 #include "pins.h"
 #include "request_guard.h"
+#include "trace_writer.h"
 
 namespace kivsim {
 namespace {
@@ -20,6 +21,8 @@ constexpr int kUpdateWaitMs = 1000;
 // Quiet waits before a comment line keeps the stream (and its check) going.
 constexpr int kQuietWaitsBeforePing = 5;
 constexpr size_t kMaxSendText = 4096;
+// How long the end of a run waits for open pages to take its last events.
+constexpr int kLastEventsWaitMs = 3000;
 
 void answer(httplib::Response& res, int status, const std::string& error) {
   res.status = status;
@@ -81,7 +84,8 @@ std::string send_command(const nlohmann::json& body, Command& cmd) {
 
 }  // namespace
 
-ViewServer::ViewServer(ViewHub& hub) : hub_(hub), server_(new httplib::Server) {
+ViewServer::ViewServer(EventStream& stream, PageCommands& commands)
+    : stream_(stream), commands_(commands), server_(new httplib::Server) {
   server_->set_socket_options(view_socket_options);
   add_routes();
 }
@@ -122,7 +126,15 @@ bool ViewServer::start(int port, std::string& error) {
 }
 
 void ViewServer::stop() {
-  hub_.close();  // live-update streams end at their next wake
+  commands_.close();
+  if (thread_.joinable() && stream_.closed()) {
+    // The server stops writing once it stops: let the open pages take the
+    // run's last events and its end first.
+    std::unique_lock<std::mutex> lock(streams_mutex_);
+    streams_changed_.wait_for(lock, std::chrono::milliseconds(kLastEventsWaitMs),
+                              [this] { return live_streams_ == 0; });
+  }
+  stopping_ = true;  // live updates still open end at their next wake
   if (thread_.joinable()) {
     server_->stop();
     thread_.join();  // listen_after_bind returns once its workers are joined
@@ -145,46 +157,54 @@ void ViewServer::add_routes() {
       res.set_content(f->body, f->content_type);
     });
   }
-  s.Get("/state", [this](const httplib::Request&, httplib::Response& res) {
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(hub_.state(), "application/json");
-  });
   s.Get("/events", [this](const httplib::Request& req, httplib::Response& res) {
     struct Cursor {
       uint64_t seq = 0;
-      uint64_t version = 0;
       int quiet = 0;
     };
     auto cursor = std::make_shared<Cursor>();
-    // A reconnecting EventSource names the last batch it has seen.
+    // A reconnecting EventSource names the last event it has seen.
     cursor->seq = std::strtoull(req.get_header_value("Last-Event-ID").c_str(), nullptr, 10);
     res.set_header("Cache-Control", "no-store");
-    res.set_chunked_content_provider("text/event-stream", [this, cursor](size_t,
-                                                                         httplib::DataSink& sink) {
-      ViewHub::Update u = hub_.wait_update(cursor->seq, cursor->version, kUpdateWaitMs);
-      std::string msg;
-      if (!u.events.empty() || u.dropped > 0) {
-        msg += "id: " + std::to_string(u.last_seq) +
-               "\nevent: events\ndata: {\"dropped\":" + std::to_string(u.dropped) + ",\"events\":[";
-        for (size_t i = 0; i < u.events.size(); ++i)
-          msg += (i ? "," : "") + u.events[i];
-        msg += "]}\n\n";
-      }
-      if (!u.state.empty())
-        msg += "event: state\ndata: " + u.state + "\n\n";
-      cursor->seq = u.last_seq;
-      cursor->version = u.state_version;
-      if (msg.empty() && ++cursor->quiet >= kQuietWaitsBeforePing)
-        msg = ": still here\n\n";
-      if (!msg.empty()) {
-        cursor->quiet = 0;
-        if (!sink.write(msg.data(), msg.size()))
-          return false;
-      }
-      if (u.closed)
-        sink.done();
-      return true;
-    });
+    {
+      std::lock_guard<std::mutex> lock(streams_mutex_);
+      ++live_streams_;
+    }
+    res.set_chunked_content_provider(
+        "text/event-stream",
+        [this, cursor](size_t, httplib::DataSink& sink) {
+          std::vector<Event> events;
+          bool open = stream_.wait_events(cursor->seq, events, kUpdateWaitMs);
+          std::string msg;
+          if (!events.empty()) {
+            // The stream keeps only its newest events: a reader that fell behind sees a gap.
+            uint64_t dropped = events.front().seq - cursor->seq - 1;
+            cursor->seq = events.back().seq;
+            msg = "id: " + std::to_string(cursor->seq) +
+                  "\nevent: events\ndata: {\"dropped\":" + std::to_string(dropped) +
+                  ",\"events\":[";
+            for (size_t i = 0; i < events.size(); ++i)
+              msg += (i ? "," : "") + trace_line(events[i]);
+            msg += "]}\n\n";
+          }
+          if (!open)
+            msg += "event: end\ndata: {}\n\n";
+          else if (msg.empty() && ++cursor->quiet >= kQuietWaitsBeforePing)
+            msg = ": still here\n\n";
+          if (!msg.empty()) {
+            cursor->quiet = 0;
+            if (!sink.write(msg.data(), msg.size()))
+              return false;
+          }
+          if (!open || stopping_.load())
+            sink.done();
+          return true;
+        },
+        [this](bool) {
+          std::lock_guard<std::mutex> lock(streams_mutex_);
+          --live_streams_;
+          streams_changed_.notify_all();
+        });
   });
 
   auto acting = [this](bool (*make)(const nlohmann::json&, Command&, std::string&)) {
@@ -201,7 +221,7 @@ void ViewServer::add_routes() {
       std::string error;
       if (!make(body, cmd, error))
         return answer(res, 400, error);
-      if (!hub_.post_command(cmd))
+      if (!commands_.post(cmd))
         return answer(res, 503, "the launcher is not taking commands now");
       answer(res, 202, "");
     };

@@ -5,21 +5,25 @@
 // single-threaded process) and end in `stop`.
 //
 //   GET  /, /view.js, /view.css   the page
-//   GET  /events                  server-sent events: "events" (a batch of
-//                                 events, with "dropped" when the oldest were
-//                                 lost) and "state" (the device's state)
-//   GET  /state                   the device's state now, as JSON
+//   GET  /events                  server-sent events "events": a batch of
+//                                 the run's events, each as its trace line,
+//                                 with "dropped" when older ones were lost;
+//                                 "end" once the run's stream has closed
 //   POST /edge   {"line": "input"|"trigger"|"tune", "level": 0|1}
 //   POST /send   {"text": "..."}  text to the program on com1 (\r \n \xHH)
 //   POST /notify                  the light controller's notification
 // Acting requests are accepted from the view's own page only (request_guard.h).
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
-#include "view_hub.h"
+#include "event_stream.h"
+#include "page_commands.h"
 
 namespace httplib {
 class Server;
@@ -31,7 +35,8 @@ class ViewServer {
  public:
   static constexpr int kDefaultPort = 8765;
 
-  explicit ViewServer(ViewHub& hub);
+  // Reads `stream` on the server's threads and posts the page's commands to `commands`.
+  ViewServer(EventStream& stream, PageCommands& commands);
   ~ViewServer();  // stops
   ViewServer(const ViewServer&) = delete;
   ViewServer& operator=(const ViewServer&) = delete;
@@ -43,12 +48,20 @@ class ViewServer {
   int port() const { return port_; }
   // "http://127.0.0.1:PORT/"
   std::string address() const;
-  // Ends the live updates, stops serving and joins the server's threads.
+  // Stops serving and joins the server's threads (live updates end within a
+  // second; at once when the stream has closed).
   void stop();
 
  private:
   void add_routes();
-  ViewHub& hub_;
+  EventStream& stream_;
+  PageCommands& commands_;
+  std::atomic<bool> stopping_{false};  // ends the live updates
+  // Live-update streams still open, so that `stop` lets them deliver the
+  // run's last events before the server closes their connections.
+  std::mutex streams_mutex_;
+  std::condition_variable streams_changed_;
+  int live_streams_ = 0;  // guarded by streams_mutex_
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   int port_ = 0;

@@ -61,7 +61,7 @@ class Launcher {
           return received_.find(line) != std::string::npos;
         },
         std::chrono::milliseconds(3000));
-    return received_;
+    return unstamped();
   }
   // Reads quickly, in bulk, until `text` has arrived; returns everything.
   std::string read_until(const std::string& text) {
@@ -72,7 +72,25 @@ class Launcher {
           return received_.find(text) != std::string::npos;
         },
         std::chrono::milliseconds(10000));
-    return received_;
+    return unstamped();
+  }
+  // What was read, without the time at the start of each report; every
+  // report but the catch-up after lost ones must carry one.
+  std::string unstamped() const {
+    std::string out;
+    size_t at = 0;
+    while (at < received_.size()) {
+      size_t end = received_.find('\n', at);
+      end = end == std::string::npos ? received_.size() : end + 1;
+      std::string line = received_.substr(at, end - at);
+      size_t space = line.find(' ');
+      bool stamped = line[0] == '@' && space != std::string::npos && space > 1 &&
+                     line.find_first_not_of("0123456789", 1) == space;
+      EXPECT_TRUE(stamped || line.rfind("lost ", 0) == 0 || line.rfind("written ", 0) == 0) << line;
+      out += stamped ? line.substr(space + 1) : line;
+      at = end;
+    }
+    return out;
   }
   void hang_up() {
     if (peer_ >= 0)

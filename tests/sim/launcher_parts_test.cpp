@@ -155,6 +155,9 @@ TEST(Options, ProgramArgumentsStayTheProgramsAndValuesAreChecked) {
   LaunchOptions o;
   std::string error;
   const char* argv[] = {"run",
+                        "--trace=t.jsonl",
+                        "--scenario",
+                        "s.json",
                         "--script=a.script",
                         "--cpu-serial",
                         "10000000abcdef01",
@@ -163,7 +166,9 @@ TEST(Options, ProgramArgumentsStayTheProgramsAndValuesAreChecked) {
                         "prog",
                         "--ini",
                         "x"};
-  ASSERT_TRUE(parse_options(9, argv, o, error)) << error;
+  ASSERT_TRUE(parse_options(12, argv, o, error)) << error;
+  EXPECT_EQ(o.trace, "t.jsonl");
+  EXPECT_EQ(o.scenario, "s.json");
   EXPECT_EQ(o.script, "a.script");
   EXPECT_EQ(o.cpu_serial, "10000000abcdef01");
   EXPECT_EQ(o.grace_ms, 50);

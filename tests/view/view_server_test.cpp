@@ -9,10 +9,17 @@
 #include <httplib.h>
 
 #include "test_support.h"
+#include "trace_writer.h"
 #include "view_server.h"
 
 namespace kivsim {
 namespace {
+
+std::vector<Event> stream_events(EventStream& stream) {
+  std::vector<Event> out;
+  stream.wait_events(0, out, 0);
+  return out;
+}
 
 httplib::Headers from_page(int port) {
   return {{"Origin", "http://127.0.0.1:" + std::to_string(port)}};
@@ -22,8 +29,9 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
   int threads = kivtest::count_threads();
   int fds = kivtest::count_open_fds();
   {
-    ViewHub hub;
-    ViewServer server(hub);
+    EventStream stream(0);
+    PageCommands commands;
+    ViewServer server(stream, commands);
     std::string error;
     ASSERT_TRUE(server.start(0, error)) << error;
     EXPECT_EQ(server.address(), "http://127.0.0.1:" + std::to_string(server.port()) + "/");
@@ -35,7 +43,8 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
       EXPECT_EQ(res->status, 200) << path;
       EXPECT_FALSE(res->body.empty()) << path;
     }
-    auto foreign_host = client.Get("/", {{"Host", "evil.example:" + std::to_string(server.port())}});
+    auto foreign_host =
+        client.Get("/", {{"Host", "evil.example:" + std::to_string(server.port())}});
     ASSERT_TRUE(foreign_host);
     EXPECT_EQ(foreign_host->status, 403);
 
@@ -61,36 +70,48 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
       EXPECT_EQ(res->status, c.status) << c.path << " " << c.body << ": " << res->body;
     }
     Command cmd;
-    ASSERT_TRUE(hub.take_command(cmd));
+    ASSERT_TRUE(commands.take_command(cmd));
     EXPECT_EQ(cmd.kind, CommandKind::kEdge);
     EXPECT_EQ(cmd.pin, 12);
     EXPECT_EQ(cmd.level, 1);
-    ASSERT_TRUE(hub.take_command(cmd));
+    ASSERT_TRUE(commands.take_command(cmd));
     EXPECT_EQ(cmd.kind, CommandKind::kSend);
     EXPECT_EQ(cmd.port, 1);
     EXPECT_EQ(cmd.bytes, "hi\r\n");
-    ASSERT_TRUE(hub.take_command(cmd));
+    ASSERT_TRUE(commands.take_command(cmd));
     EXPECT_EQ(cmd.kind, CommandKind::kNotify);
-    EXPECT_FALSE(hub.take_command(cmd));
+    EXPECT_FALSE(commands.take_command(cmd));
 
     // Another origin is refused before anything reaches the launcher.
     auto refused = client.Post("/edge", {{"Origin", "http://evil.example"}},
                                R"({"line":"input","level":1})", "application/json");
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->status, 403);
-    EXPECT_FALSE(hub.take_command(cmd));
+    EXPECT_FALSE(commands.take_command(cmd));
 
-    // The live stream starts with what happened so far.
-    hub.on_event(0.25, "gpio", "laser (13) -> 1");
-    hub.publish_state_json(R"({"outputs":{"laser":1}})");
-    std::string stream;
+    // The live updates start with what happened so far, each event as its
+    // trace line, and end with the run's stream.
+    Event e;
+    e.time_ns = 250000000;
+    e.source = EventSource::kGpio;
+    e.kind = "write";
+    e.text = "laser (13) -> 1";
+    e.pin = 13;
+    e.level = 1;
+    stream.post(e);
+    stream.flush();
+    std::string events;
     client.Get("/events", [&](const char* data, size_t len) {
-      stream.append(data, len);
-      return stream.find("event: state") == std::string::npos ||
-             stream.find("event: events") == std::string::npos;
+      events.append(data, len);
+      return events.find("\n\n") == std::string::npos;
     });
-    EXPECT_NE(stream.find("laser (13) -> 1"), std::string::npos) << stream;
-    EXPECT_NE(stream.find(R"({"outputs":{"laser":1}})"), std::string::npos) << stream;
+    EXPECT_NE(events.find("event: events\n"), std::string::npos) << events;
+    EXPECT_NE(events.find(R"("dropped":0)"), std::string::npos) << events;
+    EXPECT_NE(events.find(trace_line(stream_events(stream).at(0))), std::string::npos) << events;
+    stream.close();
+    auto ended = client.Get("/events", {{"Last-Event-ID", "1"}});
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(ended->body, "event: end\ndata: {}\n\n");
     server.stop();
   }
   EXPECT_TRUE(kivtest::wait_until([&] { return kivtest::count_threads() == threads; }));
@@ -112,8 +133,9 @@ TEST(ViewServer, APortInUseIsNamedInTheError) {
   getsockname(busy, reinterpret_cast<sockaddr*>(&addr), &len);
   int port = ntohs(addr.sin_port);
 
-  ViewHub hub;
-  ViewServer server(hub);
+  EventStream stream;
+  PageCommands commands;
+  ViewServer server(stream, commands);
   std::string error;
   EXPECT_FALSE(server.start(port, error));
   EXPECT_NE(error.find("port " + std::to_string(port) + " is in use"), std::string::npos) << error;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The device's view: draws the state the launcher publishes, lists every
-// event, acts on the device (inputs, com1 text, the notification) and replays
-// a trace. Plain JavaScript, no build step.
+// The device's view: follows the run's events (each as its trace line: "t",
+// "source", "kind", "text" and the fields of its kind), draws the device they
+// add up to, lists every event, acts on the device (inputs, com1 text, the
+// notification) and replays a trace written by --trace. Plain JavaScript, no
+// build step.
 'use strict';
 (function () {
   const $ = (id) => document.getElementById(id);
@@ -10,11 +12,12 @@
   const MAX_KEPT_EVENTS = 20000;
   const OUTPUTS = ['laser', 'alarm', 'scanA', 'scanB', 'do1', 'do2'];
   const INPUTS = ['input', 'trigger', 'tune'];
-  const ROLE_KEYS = { laser: 'laser', alarm: 'alarm', 'scan A': 'scanA', 'scan B': 'scanB',
-    DO1: 'do1', DO2: 'do2', input: 'input', trigger: 'trigger', tune: 'tune' };
+  // The board's lines (SoC numbering) by the names the page uses.
+  const OUTPUT_PINS = { 13: 'laser', 21: 'alarm', 16: 'scanA', 7: 'scanB', 22: 'do1', 27: 'do2' };
+  const INPUT_PINS = { 17: 'input', 12: 'trigger', 20: 'tune' };
 
   let mode = 'connecting';  // connecting, live, ended, replay
-  let liveState = null;
+  let liveState = blankState();
   const liveEvents = [];
   let stream = null;
 
@@ -81,8 +84,9 @@
   function addRow(ev) {
     const body = $('timeline').tBodies[0];
     const row = body.insertRow();
-    row.className = 'src-' + ev.source;
-    row.insertCell().textContent = Number(ev.t).toFixed(3);
+    row.className = 'src-' + ev.source + ' kind-' + ev.kind;
+    // "~": the launcher stamped it when it read it (it happened at or before).
+    row.insertCell().textContent = Number(ev.t).toFixed(3) + (ev.timing === 'arrival' ? '~' : ' ');
     row.insertCell().textContent = ev.source;
     row.insertCell().textContent = ev.text;
     const filter = $('timeline-filter').value.toLowerCase();
@@ -90,8 +94,9 @@
     while (body.rows.length > MAX_ROWS) body.deleteRow(0);
     if (ev.source === 'com1') {
       const item = document.createElement('li');
-      item.className = ev.text.startsWith('<-') ? 'in' : 'out';
-      item.textContent = Number(ev.t).toFixed(3) + '  ' + (ev.text.startsWith('<-') ? 'program ' : 'peer ') + ev.text;
+      const fromProgram = ev.kind === 'received';
+      item.className = fromProgram ? 'in' : 'out';
+      item.textContent = Number(ev.t).toFixed(3) + '  ' + (fromProgram ? 'program ' : 'peer ') + ev.text;
       $('com1-log').appendChild(item);
       item.scrollIntoView({ block: 'nearest' });
     }
@@ -121,22 +126,26 @@
     stream.addEventListener('open', () => { if (mode !== 'replay') setMode('live'); });
     stream.addEventListener('events', (m) => {
       const batch = JSON.parse(m.data);
-      if (batch.dropped > 0) $('timeline-note').textContent = batch.dropped + ' older events were dropped';
+      if (batch.dropped > 0) $('timeline-note').textContent = batch.dropped + ' events were dropped: the state may be short of them';
       for (const ev of batch.events) {
         ev.text = stripColours(ev.text);
+        applyEvent(liveState, ev);
         liveEvents.push(ev);
         if (mode !== 'replay') addRow(ev);
       }
       if (liveEvents.length > MAX_KEPT_EVENTS) liveEvents.splice(0, liveEvents.length - MAX_KEPT_EVENTS);
-      if (mode !== 'replay') scrollTimeline();
+      if (mode !== 'replay') {
+        render(liveState);
+        scrollTimeline();
+      }
     });
-    stream.addEventListener('state', (m) => {
-      liveState = JSON.parse(m.data);
-      if (mode !== 'replay') render(liveState);
+    // The run has ended: its stream will not come back.
+    stream.addEventListener('end', () => {
+      stream.close();
+      if (mode !== 'replay') setMode('ended');
     });
     stream.addEventListener('error', () => {
-      // The launcher ends with its program; the stream cannot come back then.
-      if (liveState && !liveState.program.running) {
+      if (stream.readyState === EventSource.CLOSED || !liveState.program.running) {
         stream.close();
         if (mode !== 'replay') setMode('ended');
       } else if (mode !== 'replay') {
@@ -198,91 +207,65 @@
   });
 
   // ---- replay of a trace ----
-  // A trace holds one event a line: JSON ({"t": seconds, "source" or "kind",
-  // "text", and maybe "state"}), or the launcher's terminal lines
-  // ("  0.013 gpio  DO1 (22) -> 1").
+  // A trace holds one event a line, as JSON; lines that are not are skipped.
   function parseTrace(text) {
     const events = [];
+    let skipped = 0;
     for (const line of text.split(/\r?\n/)) {
       if (!line.trim()) continue;
       let ev = null;
-      if (line.trim().startsWith('{')) {
-        try { ev = normalise(JSON.parse(line)); } catch (e) { ev = null; }
+      try { ev = JSON.parse(line); } catch (e) { ev = null; }
+      if (ev && typeof ev === 'object' && Number.isFinite(Number(ev.t)) && typeof ev.source === 'string') {
+        ev.t = Number(ev.t);
+        ev.text = stripColours(ev.text === undefined ? '' : ev.text);
+        events.push(ev);
       } else {
-        // "%7.3f %-5s %s": the tag is padded to five columns, the text keeps its own blanks.
-        const m = /^\s*(\d+\.\d+) (\S+)(.*)$/.exec(line);
-        if (m) {
-          const pad = ' '.repeat(Math.max(0, 5 - m[2].length) + 1);
-          ev = { t: Number(m[1]), source: m[2], text: stripColours(m[3].startsWith(pad) ? m[3].slice(pad.length) : m[3].trimStart()) };
-        }
+        skipped++;
       }
-      if (ev) events.push(ev);
     }
-    // Stable: events of one time keep the order of the file.
-    return events.map((e, i) => [e, i]).sort((a, b) => a[0].t - b[0].t || a[1] - b[1]).map((p) => p[0]);
+    return { events: events, skipped: skipped };
   }
 
-  function normalise(o) {
-    let t = o.t !== undefined ? o.t : o.time !== undefined ? o.time
-      : o.ms !== undefined ? o.ms / 1000 : o.us !== undefined ? o.us / 1e6 : o.ns !== undefined ? o.ns / 1e9 : NaN;
-    t = Number(t);
-    if (!Number.isFinite(t)) return null;
-    const source = String(o.source || o.tag || o.kind || 'event');
-    const text = stripColours(o.text !== undefined ? o.text : o.message !== undefined ? o.message : JSON.stringify(o));
-    return { t: t, source: source.split('.')[0], text: text, fields: o };
-  }
-
-  // The state a trace's events add up to, from what each event says.
+  // What one event changes in the device's state.
   function applyEvent(s, ev) {
-    const f = ev.fields || {};
-    if (f.state && typeof f.state === 'object') Object.assign(s, f.state);
-    const text = ev.text;
-    let m;
     switch (ev.source) {
       case 'gpio':
-        if ((m = /^(DO1|DO2|laser|scan A|scan B|alarm) \(\d+\) (?:->|is) ([01])/.exec(text)))
-          s.outputs[ROLE_KEYS[m[1]]] = Number(m[2]);
-        else if ((m = /^(?:edge|level) (input|trigger|tune) \(\d+\) -> ([01])/.exec(text)) && !/not sent/.test(text))
-          s.inputs[m[1]] = Number(m[2]);
-        else if ((m = /^read (input|trigger|tune) \(\d+\) = ([01])/.exec(text)))
-          s.inputs[m[1]] = Number(m[2]);
+        if ((ev.kind === 'write' || ev.kind === 'written') && OUTPUT_PINS[ev.pin])
+          s.outputs[OUTPUT_PINS[ev.pin]] = ev.level;
+        else if ((ev.kind === 'edge' || ev.kind === 'level' || ev.kind === 'read' || ev.kind === 'written') &&
+                 INPUT_PINS[ev.pin] && !/not sent/.test(ev.text))
+          s.inputs[INPUT_PINS[ev.pin]] = ev.level;
         break;
-      case 'state':
-        if ((m = /^channel ([1-4]) \S+ -> (on|off)/.exec(text))) s.light.channels[Number(m[1]) - 1] = m[2] === 'on';
-        else if ((m = /^work mode \S+ -> (\d+)/.exec(text))) s.light.workMode = Number(m[1]);
-        else if ((m = /^light \S+ -> (on|off)/.exec(text))) s.light.lightOn = m[1] === 'on';
-        else if ((m = /^flash count \S+ -> (\d+)/.exec(text))) s.light.flashCount = Number(m[1]);
-        else if ((m = /^flash time \S+ -> (\d+)/.exec(text))) s.light.flashTime = Number(m[1]);
-        else if ((m = /^brightness \S+ -> (\d+)/.exec(text))) s.light.brightness = Number(m[1]);
+      case 'light':
+        if (ev.light) {
+          const l = ev.light;
+          s.light = { channels: l.channels.slice(0, 4), workMode: l.work_mode, lightOn: !!l.light,
+            flashCount: l.flash_count, flashTime: l.flash_time, brightness: l.brightness, frames: l.frames };
+        }
         break;
       case 'com2':
-        if (text.startsWith('<-')) s.light.frames += 1;
+        if (ev.kind === 'frame') s.light.frames += 1;
         break;
       case 'i2c':
-        if ((m = /^registers: lens (\d+).*VTemp (\d+)/.exec(text))) {
-          s.lens.value = Number(m[1]);
-          s.lens.vtemp = Number(m[2]);
-        } else if (/stops answering/.test(text)) s.lens.answering = false;
-        else if (/is stuck/.test(text)) s.lens.stuck = true;
-        else if (/mended/.test(text)) { s.lens.stuck = false; s.lens.answering = true; }
-        else if (/removed$/.test(text)) s.lens.present = false;
-        else if (/back$/.test(text)) s.lens.present = true;
+        if (ev.kind === 'registers') {
+          if (ev.lens !== undefined) s.lens.value = ev.lens;
+          if (ev.vtemp !== undefined) s.lens.vtemp = ev.vtemp;
+        } else if (ev.kind === 'bus') {
+          if (/stops answering/.test(ev.text)) s.lens.answering = false;
+          else if (/is stuck/.test(ev.text)) s.lens.stuck = true;
+          else if (/mended/.test(ev.text)) { s.lens.stuck = false; s.lens.answering = true; }
+          else if (/removed/.test(ev.text)) s.lens.present = false;
+          else if (/back/.test(ev.text)) s.lens.present = true;
+        }
         break;
       case 'strip':
-        if ((m = /(\d+) LEDs?: (.*)$/.exec(text))) s.leds = ledColours(Number(m[1]), m[2]);
+        if (ev.kind === 'render' && Array.isArray(ev.leds))
+          s.leds = ev.leds.filter((w) => /^[0-9a-fA-F]{6}$/.test(w)).map((w) => '#' + w.toLowerCase());
         break;
       case 'sim':
-        if ((m = /^program (.+)$/.exec(text))) s.program = { running: false, status: m[1] };
+        if (ev.kind === 'exit') s.program = { running: false, status: 'exited with status ' + ev.result };
         break;
     }
-  }
-
-  // "ff0000 x9" or "ff0000 00ff00 ..." as a list of "#rrggbb".
-  function ledColours(count, text) {
-    const words = text.trim().split(/\s+/);
-    const m = /^x(\d+)$/.exec(words[1] || '');
-    const list = m ? Array(Number(m[1])).fill(words[0]) : words.slice(0, count);
-    return list.filter((w) => /^[0-9a-fA-F]{6}$/.test(w)).map((w) => '#' + w.toLowerCase());
   }
 
   const replay = { events: [], index: 0, timer: null, startedAt: 0, startT: 0 };
@@ -341,12 +324,14 @@
     const file = $('trace-file').files[0];
     if (!file) return;
     pauseReplay();
-    replay.events = parseTrace(await file.text());
+    const trace = parseTrace(await file.text());
+    replay.events = trace.events;
     setMode('replay');
     $('replay-position').max = String(replay.events.length);
     ['replay-play', 'replay-pause', 'replay-position'].forEach((id) => { $(id).disabled = false; });
     showReplayUpTo(0);
-    $('timeline-note').textContent = file.name + ': ' + replay.events.length + ' events';
+    $('timeline-note').textContent = file.name + ': ' + replay.events.length + ' events' +
+      (trace.skipped ? ', ' + trace.skipped + ' lines that are no event skipped' : '');
     playReplay();
   });
   $('replay-play').addEventListener('click', playReplay);
@@ -359,7 +344,7 @@
     pauseReplay();
     clearTimeline();
     liveEvents.forEach(addRow);
-    render(liveState || blankState());
+    render(liveState);
     setMode(stream && stream.readyState !== EventSource.CLOSED ? 'live' : 'ended');
   });
 

@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: MIT
+// The one ordered record of a run on the simulated board. Every part of the
+// launcher posts what it sees here (GPIO reports, frames on com2, bytes on
+// com1, I2C transfers, strip renders, the program's output, the launcher's own
+// notes); the stream puts them in time order and hands each, once, to its
+// readers: the terminal log, the trace file, the scenario checker, the view.
+//
+// Time: every event carries the CLOCK_MONOTONIC time it happened, counted from
+// the run's origin. The stand-ins in the program take it where the call
+// happens and send it with the report; what carries no time of its own (the
+// program's output, bytes on the serial lines) is stamped when the launcher
+// reads it (`timing` kArrival: it happened at or before that time). Events are
+// held for `hold` before they are published, so that a report that took a
+// little longer on its way still finds its place; one that comes later than
+// that is published at once, marked `late`, after events with later times.
+//
+// Readers:
+//  - on the launcher's thread: `subscribe(callback)` before the run starts;
+//    the callback runs on the publishing thread (the launcher's poll loop)
+//    for every event in order, with no lock held. It must not post.
+//  - on any other thread (the view's server): keep the `seq` of the last
+//    event taken (0 at first) and call `wait_events(after, out, timeout)`,
+//    which returns the events published since, oldest first, waiting up to
+//    `timeout_ms` while there are none. The stream keeps the last kKeep
+//    events; a reader that fell further behind sees a gap in `seq`. It
+//    returns false once the stream is closed and nothing is left to take.
+//    `origin_mono_ns()` and `closed()` may be called from any thread too.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "light_controller.h"
+
+namespace kivsim {
+
+// Which part of the board an event is about.
+enum class EventSource {
+  kSim,      // the launcher: start, commands, end, notes
+  kProgram,  // the program's standard output and error
+  kGpio,     // the GPIO stand-in and the edges and levels set on it
+  kCom1,     // bytes on "/dev/com1"
+  kCom2,     // frames on "/dev/com2", decoded by the light controller model
+  kLight,    // a change of the light controller's state
+  kI2c,      // the lens controller and its bus
+  kStrip,    // the LED strip stand-in
+};
+
+// How the time was taken.
+enum class EventTiming {
+  kSource,   // where it happened, in the program or the launcher
+  kArrival,  // when the launcher read it: it happened at or before
+};
+
+// One event. `source` and `kind` say what it is; `text` is what a person
+// reads; the other fields are set only for the kinds listed with them.
+//   kSim:     "start", "command" (text: the command), "note", "exit" (result:
+//             exit status)
+//   kProgram: "out", "err" (text: one line, without its newline)
+//   kGpio:    "setup" (result), "mode" (pin, level: 0 input, 1 output),
+//             "pull" (pin, level), "write" (pin, level), "written" (pin,
+//             level: after lost reports), "read" (pin, level), "isr" (pin,
+//             level: edge type, result), "handler-start" (pin),
+//             "handler-end" (pin), "edge" (pin, level), "level" (pin, level),
+//             "lost" (result: count), "unknown"
+//   kCom1:    "received" (bytes from the program), "sent" (bytes to it)
+//   kCom2:    "frame" (bytes of one frame from the program; text: its
+//             meaning), "sent" (bytes to the program)
+//   kLight:   "state" (text: the change; light: the whole state after it)
+//   kI2c:     "open", "close", "transfer" (result), "registers" (lens_value,
+//             vtemp, text: the registers), "bus" (text: a lens command's effect)
+//   kStrip:   "init" (result), "render" (leds), "fini", "fault"
+struct Event {
+  uint64_t seq = 0;     // 1, 2, ... in the order published
+  int64_t time_ns = 0;  // since the run's origin
+  EventSource source = EventSource::kSim;
+  EventTiming timing = EventTiming::kSource;
+  bool late = false;  // published after events with later times
+  std::string kind;
+  std::string text;
+  int pin = -1;
+  int level = -1;
+  int result = 0;
+  std::string bytes;
+  std::vector<uint32_t> leds;  // 0xRRGGBB per LED
+  int lens_value = -1;
+  int vtemp = -1;
+  LightControllerState light;
+};
+
+// The short name of a source, as the log and the trace show it: "sim",
+// "program", "gpio", "com1", "com2", "light", "i2c", "strip".
+const char* source_name(EventSource source);
+
+class EventStream {
+ public:
+  using Reader = std::function<void(const Event&)>;
+  static constexpr int64_t kDefaultHoldNs = 50 * 1000 * 1000;
+  static constexpr size_t kKeep = 100000;
+
+  explicit EventStream(int64_t hold_ns = kDefaultHoldNs);
+  EventStream(const EventStream&) = delete;
+  EventStream& operator=(const EventStream&) = delete;
+
+  // CLOCK_MONOTONIC now, in nanoseconds.
+  static int64_t now_mono_ns();
+
+  // Producer side, on the launcher's thread only.
+  // Sets the origin every time is counted from (default: construction).
+  void set_origin(int64_t mono_ns);
+  int64_t origin_mono_ns() const;
+  // Nanoseconds since the origin of a CLOCK_MONOTONIC time.
+  int64_t since_origin(int64_t mono_ns) const { return mono_ns - origin_mono_ns(); }
+  // Takes an event whose time_ns is set (since the origin); it is published
+  // once it is older than the hold, or at once when it comes too late.
+  void post(Event event);
+  // Publishes every event held longer than the hold at `now_mono`.
+  void release(int64_t now_mono);
+  // Publishes everything held (the run has ended, or a command must show now).
+  void flush();
+  // Milliseconds until the next held event is due, -1 when none is held.
+  long release_in_ms(int64_t now_mono) const;
+  // Publishes everything held and ends the stream: waiting readers wake.
+  void close();
+
+  // Readers on the launcher's thread; call before the run starts.
+  void subscribe(Reader reader);
+
+  // Readers on any thread; see the header comment.
+  bool wait_events(uint64_t after, std::vector<Event>& out, int timeout_ms);
+  bool closed() const;
+
+ private:
+  void publish(Event& event);
+  const int64_t hold_ns_;
+  std::atomic<int64_t> origin_{0};
+  std::deque<Event> held_;  // by time, posting order among equal times
+  int64_t last_published_ns_ = INT64_MIN;
+  uint64_t next_seq_ = 1;
+  std::vector<Reader> readers_;
+
+  // What other threads read: guarded by mutex_.
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Event> kept_;
+  bool closed_ = false;
+};
+
+}  // namespace kivsim

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+// A scenario: the device scripted over time around an unmodified program, the
+// settings it starts with, and what the program must have done. A JSON file
+// (format and example in README, "Scenarios"):
+//   {"settings": {"ini": FILE, "cpu_serial": HEX, "strip_init_result": N,
+//                 "end": MS},
+//    "actions": [{"at": MS, "do": COMMAND}, ...],
+//    "expect":  [{"at": MS, "line": PIN, "level": 0|1},
+//                {"at": MS, "strip": RRGGBB | [RRGGBB, ...]},
+//                {"at": MS, "lens": N},
+//                {"at": MS, "light": {"light": BOOL, "work_mode": N, ...}},
+//                {"by": MS, "com1": TEXT}, {"by": MS, "com2": HEX BYTES},
+//                {"exit": N}, ...]}
+// A command is one of the launcher's commands ("edge trigger 1", "notify",
+// "send com1 ...", "lens nack", ...); times are milliseconds from the start.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "commands.h"
+
+namespace kivsim {
+
+enum class ExpectKind { kLine, kStrip, kLens, kLight, kCom1, kCom2, kExit };
+
+struct Expectation {
+  std::string where;  // "expect[2]", or its "name" when it has one
+  ExpectKind kind = ExpectKind::kExit;
+  long ms = 0;                 // "at" for a state, "by" for bytes and frames
+  int pin = -1;                // line
+  int level = 0;               // line
+  std::vector<uint32_t> leds;  // strip; a single colour stands for every LED
+  int lens = 0;
+  std::vector<std::pair<std::string, int>> light;  // field and value (bools as 0/1)
+  std::string bytes;                               // com1 text, com2 frame
+  int exit_status = 0;
+};
+
+struct Scenario {
+  std::string path;
+  std::string ini_file;    // "" when not set; relative to the scenario's folder
+  std::string cpu_serial;  // lower case, "" when not set
+  bool strip_init_set = false;
+  int strip_init_result = 0;    // what the strip's start returns
+  long end_ms = -1;             // the program is ended then, -1 never
+  std::vector<Command> script;  // the actions, as commands with waits between
+  std::vector<Expectation> expectations;
+};
+
+// Reads and checks a scenario file. False with `error` naming the file and
+// the line (for JSON that does not parse) or the place in it ("expect[2].at")
+// and what is wrong.
+bool load_scenario(const std::string& path, Scenario& out, std::string& error);
+
+// One line that says what an expectation asks: "line alarm (4) is 1 at 1.200 s".
+std::string describe_expectation(const Expectation& e);
+
+// The light controller fields an expectation may name.
+bool light_field(const std::string& name, const struct LightControllerState& state, int& value);
+
+}  // namespace kivsim

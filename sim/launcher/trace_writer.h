@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+// The reader of the event stream that writes the trace: one JSON object a
+// line per event, in the stream's order (fields in README, "Trace").
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "event_stream.h"
+
+namespace kivsim {
+
+// One event as its trace line, without the newline.
+std::string trace_line(const Event& event);
+
+class TraceWriter {
+ public:
+  TraceWriter() = default;
+  ~TraceWriter();
+  TraceWriter(const TraceWriter&) = delete;
+  TraceWriter& operator=(const TraceWriter&) = delete;
+
+  // Creates (or empties) `path`. False with `error` set when it cannot.
+  bool open(const std::string& path, std::string& error);
+  // Appends the event's line; a failed write is reported once, on close.
+  void write(const Event& event);
+  // Closes the file. False with `error` set when a write or the close failed.
+  bool close(std::string& error);
+
+ private:
+  FILE* file_ = nullptr;
+  std::string path_;
+  bool failed_ = false;
+};
+
+}  // namespace kivsim

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: MIT
+// Scenarios and the trace, run through the launcher on the sample inspection
+// application: a scenario that holds, one whose wrong expectation is caught,
+// files refused before the program starts, and the trace's order.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "run_launcher.h"
+
+namespace kivtest {
+namespace {
+
+std::vector<std::string> with_scenario(const std::string& scenario,
+                                       std::vector<std::string> before = {}) {
+  before.push_back("--scenario");
+  before.push_back(scenario);
+  for (const std::string& word : built_program(KIV_INSPECTION_PATH))
+    before.push_back(word);
+  return before;
+}
+
+TEST(ScenarioRun, TheSampleApplicationPassesItsScenario) {
+  LauncherRun run = run_launcher(with_scenario(KIV_SCENARIO_DIR "/passing.json"), "", 60);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(run.has("scenario " KIV_SCENARIO_DIR "/passing.json: all 13 expectations held"))
+      << run.out;
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(ScenarioRun, AWrongExpectationFailsNamingItsTimeAndWhatWasSeen) {
+  LauncherRun run = run_launcher(with_scenario(KIV_SCENARIO_DIR "/wrong_expectation.json"), "", 60);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  const std::string prefix = "kiv-sim-run: scenario " KIV_SCENARIO_DIR "/wrong_expectation.json: ";
+  for (const std::string& message :
+       {prefix + "expect[1] \"still green\": expected strip shows 00ff00 on every LED at 5.000 s, "
+                 "but it showed 9 LEDs: ff0000 x9 (rendered at ",
+        prefix + "expect[2]: expected the program exits with status 0, but it exited with 1\n",
+        prefix + "2 of 3 expectations did not hold\n"})
+    EXPECT_NE(run.err.find(message), std::string::npos) << message << "\n" << run.err;
+  EXPECT_EQ(run.err.find("expect[0]"), std::string::npos) << "expect[0] held: " << run.err;
+}
+
+TEST(ScenarioRun, AMalformedFileIsRefusedBeforeTheProgramStarts) {
+  struct Case {
+    const char* content;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"{\"expect\": [\n  {\"exit\": 0},\n  {\"exit\" 1}\n]}",
+       "parse error at line 3, column 11: syntax error"},
+      {"{\"expect\": [{\"exit\": 0}], \"actoins\": []}", "the file: unknown key \"actoins\""},
+      {"{\"expect\": []}", "expect: must be an array of at least one expectation"},
+      {"{\"actions\": [{\"at\": 10, \"do\": \"edge nowhere 1\"}], \"expect\": [{\"exit\": 0}]}",
+       "actions[0].do: "},
+      {"{\"actions\": [{\"at\": -5, \"do\": \"notify\"}], \"expect\": [{\"exit\": 0}]}",
+       "actions[0].at: must be a whole number of milliseconds"},
+      {"{\"expect\": [{\"exit\": 0}, {\"at\": 100, \"line\": \"alarm\"}]}",
+       "expect[1]: a line needs its \"level\""},
+      {"{\"expect\": [{\"by\": 100, \"strip\": \"00ff00\"}]}",
+       "expect[0]: a state is expected \"at\" a time (not \"by\")"},
+      {"{\"expect\": [{\"at\": 100, \"com1\": \"OK\"}]}",
+       "expect[0]: bytes and frames are expected \"by\" a time (not \"at\")"},
+      {"{\"expect\": [{\"at\": 100, \"strip\": \"green\"}]}",
+       "expect[0].strip: must be a colour of 6 hex digits"},
+      {"{\"expect\": [{\"at\": 100, \"light\": {\"lamp\": true}}]}",
+       "expect[0].light: unknown key \"lamp\""},
+      {"{\"settings\": {\"cpu_serial\": \"12\"}, \"expect\": [{\"exit\": 0}]}",
+       "settings.cpu_serial: must be 16 hex digits"},
+  };
+  for (const Case& c : cases) {
+    ScratchFile file("bad.json", c.content);
+    LauncherRun run = run_launcher(with_scenario(file.path()));
+    EXPECT_EQ(run.status, 2) << c.content;
+    EXPECT_NE(run.err.find("kiv-sim-run: scenario " + file.path() + ": " + c.message),
+              std::string::npos)
+        << c.content << "\n"
+        << run.err;
+    EXPECT_FALSE(run.has("started")) << "the program ran: " << run.out;
+  }
+}
+
+TEST(ScenarioRun, TheTraceHoldsEveryEventInTimeOrder) {
+  ScratchFile trace("trace.jsonl", "");
+  LauncherRun run = run_launcher(
+      with_scenario(KIV_SCENARIO_DIR "/passing.json", {"--trace", trace.path()}), "", 60);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  std::ifstream in(trace.path());
+  std::vector<nlohmann::json> events;
+  for (std::string line; std::getline(in, line);)
+    events.push_back(nlohmann::json::parse(line));
+  ASSERT_GT(events.size(), 40u);
+  double last_t = 0;
+  uint64_t seq = 0;
+  for (const nlohmann::json& e : events) {
+    EXPECT_EQ(e["seq"].get<uint64_t>(), ++seq);
+    if (!e.contains("late")) {
+      EXPECT_GE(e["t"].get<double>(), last_t) << e.dump();
+    }
+    last_t = std::max(last_t, e["t"].get<double>());
+  }
+  auto find = [&](const char* source, const char* kind, const char* field) {
+    for (const nlohmann::json& e : events)
+      if (e["source"] == source && e["kind"] == kind && e.contains(field))
+        return e;
+    return nlohmann::json();
+  };
+  EXPECT_EQ(find("gpio", "write", "pin")["timing"], "source");
+  EXPECT_EQ(find("strip", "render", "leds")["leds"][0], "0000ff");
+  EXPECT_EQ(find("com1", "received", "bytes")["bytes"], "52 45 41 44 59 0D 0A");
+  EXPECT_EQ(find("com1", "received", "bytes")["timing"], "arrival");
+  EXPECT_EQ(find("light", "state", "light")["light"]["brightness"], 24);
+  EXPECT_EQ(find("i2c", "registers", "lens")["lens"], 1200);
+  EXPECT_EQ(events.back()["kind"], "exit");
+  EXPECT_EQ(events.back()["result"], 1);
+  // The trigger's edge comes before its handler, the handler before the light.
+  size_t edge = 0, handler = 0, light = 0;
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (!edge && events[i]["kind"] == "edge")
+      edge = i;
+    if (!handler && events[i]["kind"] == "handler-start")
+      handler = i;
+    if (!light && events[i]["text"] == "light off -> on") {
+      light = i;
+      EXPECT_EQ(events[i]["light"]["light"], true);
+    }
+  }
+  EXPECT_LT(edge, handler);
+  EXPECT_LT(handler, light);
+}
+
+}  // namespace
+}  // namespace kivtest
