@@ -223,3 +223,23 @@ test('the example runs with the view to its end', async (t) => {
     assert.equal(await run.exited, 0);
   });
 });
+
+test('the sample application runs its scenario with the view', async (t) => {
+  const scenario = path.join(env.scenarios, 'passing.json');
+  await withView(t, ['--scenario', scenario, env.inspection], async (page, run) => {
+    await waitShown(page, '#mode', null, 'live');
+    // The first cycle: light on in work mode 5, lens 1200, strip green, "OK 1" on com1.
+    await waitShown(page, '#lens-value', null, '1200', 30000);
+    await page.waitForFunction(() => document.querySelector('#com1-log').textContent.includes('OK 1'),
+      null, { timeout: 30000 });
+    // The second fails on the lens: alarm, red strip, FAULT on com1.
+    await waitShown(page, '#lamp-alarm', 'data-level', '1', 30000);
+    await expectLeds(page, RED);
+    await page.waitForFunction(() => document.querySelector('#com1-log').textContent.includes('FAULT 2 lens'),
+      null, { timeout: 30000 });
+    await waitShown(page, '#lens-bus', null, 'not answering');
+    await screenshot(page, 'inspection.png');
+    await waitShown(page, '#program', null, 'program exited with status 1', 40000);
+    assert.equal(await run.exited, 0, 'the scenario did not hold');
+  });
+});

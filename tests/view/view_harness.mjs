@@ -10,6 +10,8 @@ export const env = {
   probe: process.env.KIV_VIEW_PROBE,
   example: process.env.KIV_EXAMPLE,
   exampleScript: process.env.KIV_EXAMPLE_SCRIPT,
+  inspection: process.env.KIV_INSPECTION,
+  scenarios: process.env.KIV_SCENARIO_DIR,
   artefacts: process.env.KIV_VIEW_ARTEFACTS || path.resolve('view-artefacts'),
 };
 fs.mkdirSync(env.artefacts, { recursive: true });
