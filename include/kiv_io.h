@@ -42,6 +42,12 @@ class KivIo {
   // serial ports "/dev/com1" and "/dev/com2" (indices 0 and 1 when both open),
   // initial brightness, hardware notification handler, LED strip. Failures are
   // printed only; a failed GPIO start or interrupt registration ends it early.
+  // A board that WiringPi cannot identify (no device-tree revision, no
+  // "Revision" line in "/proc/cpuinfo") is a failed GPIO start ("wiringPi
+  // setup error"), where WiringPi itself would end the process. The input
+  // interrupts are registered once per process: they outlive close_io(), and
+  // a later setup() finds them in place. On the board each registration takes
+  // a second or more, so the first setup() takes three seconds or more.
   KIV_EXPORT void setup();
 
   // Writes `len` bytes to serial port index 0 ("/dev/com1" after setup).

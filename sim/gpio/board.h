@@ -23,11 +23,15 @@ struct IsrLine {
   void (*handler)() = nullptr;
   int edge = kUnset;
   std::thread thread;
+  // The threads that further registrations of the pin started beside the
+  // first: as on the board, each of them runs the handler for every edge.
+  std::vector<std::thread> more_threads;
   // Bumped to retire the current thread; a thread runs while its own
   // generation is the line's.
   unsigned generation = 0;
   int queued = 0;
-  bool running = false;
+  // Handlers running now, one at most per thread.
+  int running = 0;
   int starts = 0;
   int ends = 0;
   int lost = 0;
@@ -53,6 +57,8 @@ struct Board {
   std::condition_variable changed;
   bool set_up = false;
   bool fail_setup = false;
+  // Time each wiringPiISR takes first, as the board's takes a second.
+  unsigned isr_delay_ms = 0;
   Line lines[kPinCount];
   std::vector<Call> log;
   std::vector<std::string> faults;
@@ -67,6 +73,9 @@ inline bool valid_pin(int pin) {
 
 // Appends a call to the log; board mutex held.
 void log_call(Board& b, CallKind kind, int pin, int value, int result = 0);
+// The real set-up's board check: returns if the board's revision can be
+// read, else prints why and ends the process with status 1, as the board does.
+void identify_board_or_exit();
 // Records and prints a call the board would not survive; board mutex held.
 void fault(Board& b, const char* what, int pin);
 

@@ -141,7 +141,7 @@ bool wait_handler_idle(int pin, std::chrono::milliseconds timeout) {
     return false;
   return wait_for(timeout, [pin](Board& b) {
     const auto& isr = b.lines[pin].isr;
-    return isr.queued == 0 && !isr.running;
+    return isr.queued == 0 && isr.running == 0;
   });
 }
 
@@ -168,6 +168,21 @@ bool signal_isr_thread(int pin, int signal) {
   std::lock_guard<std::mutex> lock(b.mutex);
   std::thread& thread = b.lines[pin].isr.thread;
   return thread.joinable() && pthread_kill(thread.native_handle(), signal) == 0;
+}
+
+int isr_threads(int pin) {
+  if (!valid_pin(pin))
+    return 0;
+  Board& b = board();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  const detail::IsrLine& isr = b.lines[pin].isr;
+  return (isr.thread.joinable() ? 1 : 0) + static_cast<int>(isr.more_threads.size());
+}
+
+void set_isr_delay(std::chrono::milliseconds delay) {
+  Board& b = board();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  b.isr_delay_ms = static_cast<unsigned>(delay.count());
 }
 
 void stop_all() {

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: MIT
-// WiringPi stand-in: interrupt registration. Unlike the real library it does
-// not pause a second per registration, and it reports refusals in its result.
+// WiringPi stand-in: interrupt registration. Unlike the real library it
+// pauses before a registration only when asked (set_isr_delay), and it reports
+// refusals in its result. As on the board, a second registration of a pin
+// replaces the handler and starts a second thread on the pin.
+#include <time.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "board.h"
@@ -39,22 +44,40 @@ int register_isr(Board& b, int pin, int mode, void (*function)(void)) {
     return -1;
   isr.handler = function;
   isr.edge = mode;
-  if (isr.thread.joinable()) {
-    std::fprintf(stderr, "[wiringPi stand-in] pin %d: interrupt handler replaced\n", pin);
-    return 0;
-  }
+  const bool again = isr.thread.joinable();
+  if (again)
+    std::fprintf(stderr,
+                 "[wiringPi stand-in] pin %d: ISR function alread active, ignoring "
+                 "(the handler is replaced and a further thread started, as on the board)\n",
+                 pin);
   if (!kivsim::gpio::detail::start_isr_thread(b, pin)) {
-    isr.handler = nullptr;
-    isr.edge = kUnset;
+    if (!again) {
+      isr.handler = nullptr;
+      isr.edge = kUnset;
+    }
     return -1;
   }
   return 0;
+}
+
+// The board's registration sleeps a second before it starts; here only the
+// pause a test asked for, without the board mutex.
+void registration_pause(Board& b) {
+  unsigned ms;
+  {
+    std::lock_guard<std::mutex> lock(b.mutex);
+    ms = b.isr_delay_ms;
+  }
+  timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (ms > 0 && nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
 }
 
 }  // namespace
 
 int wiringPiISR(int pin, int mode, void (*function)(void)) {
   Board& b = board();
+  registration_pause(b);
   std::lock_guard<std::mutex> lock(b.mutex);
   int result = register_isr(b, pin, mode, function);
   log_call(b, CallKind::Isr, pin, mode, result);

@@ -30,7 +30,18 @@ void give_up_interrupt(Board& b, int pin) {
   isr.handler = nullptr;
   isr.edge = kUnset;
   isr.queued = 0;
-  isr.thread.detach();  // this very thread, which ends now
+  // This very thread, which ends now: the first of the pin or a further one.
+  if (isr.thread.get_id() == std::this_thread::get_id()) {
+    isr.thread.detach();
+  } else {
+    for (auto it = isr.more_threads.begin(); it != isr.more_threads.end(); ++it) {
+      if (it->get_id() == std::this_thread::get_id()) {
+        it->detach();
+        isr.more_threads.erase(it);
+        break;
+      }
+    }
+  }
   b.changed.notify_all();
   std::fprintf(stderr,
                "[wiringPi stand-in] pin %d: a signal interrupted the interrupt wait; "
@@ -72,7 +83,7 @@ void isr_loop(int pin, unsigned generation) {
       continue;
     }
     --isr.queued;
-    isr.running = true;
+    ++isr.running;
     ++isr.starts;
     void (*handler)() = isr.handler;
     report("handler-start %d\n", pin);
@@ -86,7 +97,7 @@ void isr_loop(int pin, unsigned generation) {
     b.changed.notify_all();
     if (isr.generation != generation)
       return;
-    isr.running = false;
+    --isr.running;
   }
 }
 
@@ -95,7 +106,11 @@ void isr_loop(int pin, unsigned generation) {
 bool start_isr_thread(Board& b, int pin) {
   IsrLine& isr = b.lines[pin].isr;
   try {
-    isr.thread = std::thread(isr_loop, pin, isr.generation);
+    std::thread t(isr_loop, pin, isr.generation);
+    if (isr.thread.joinable())
+      isr.more_threads.push_back(std::move(t));
+    else
+      isr.thread = std::move(t);
   } catch (const std::system_error&) {
     return false;
   }
@@ -109,21 +124,25 @@ void retire_isr(Board& b, int pin, std::unique_lock<std::mutex>& lock) {
   isr.handler = nullptr;
   isr.edge = kUnset;
   isr.queued = 0;
-  isr.running = false;
-  std::thread t = std::move(isr.thread);
+  isr.running = 0;
+  std::vector<std::thread> threads = std::move(isr.more_threads);
+  isr.more_threads.clear();
+  threads.push_back(std::move(isr.thread));
   b.changed.notify_all();
-  if (!t.joinable())
-    return;
-  if (t.get_id() == std::this_thread::get_id()) {
-    // Stopped from its own handler: the thread ends once the handler returns,
-    // without waiting again.
-    t.detach();
-    return;
-  }
   wake(isr);
-  lock.unlock();
-  t.join();
-  lock.lock();
+  for (std::thread& t : threads) {
+    if (!t.joinable())
+      continue;
+    if (t.get_id() == std::this_thread::get_id()) {
+      // Stopped from its own handler: the thread ends once the handler
+      // returns, without waiting again.
+      t.detach();
+      continue;
+    }
+    lock.unlock();
+    t.join();
+    lock.lock();
+  }
 }
 
 bool queue_edge(Board& b, int pin, int new_level) {
@@ -134,11 +153,13 @@ bool queue_edge(Board& b, int pin, int new_level) {
                 (isr.edge == INT_EDGE_FALLING && new_level == 0);
   if (!wanted)
     return false;
-  if (isr.queued >= kEdgeQueueDepth) {
+  // Every thread of the line takes the edge: queued once for each.
+  const int threads = 1 + static_cast<int>(isr.more_threads.size());
+  if (isr.queued >= kEdgeQueueDepth * threads) {
     ++isr.lost;
     return false;
   }
-  ++isr.queued;
+  isr.queued += threads;
   wake(isr);
   return true;
 }

@@ -18,8 +18,17 @@ using kivsim::gpio::detail::report_write;
 using kivsim::gpio::detail::valid_pin;
 
 int wiringPiSetupGpio(void) {
-  kivsim::gpio::detail::remote_connect();
   Board& b = board();
+  bool set_up;
+  {
+    std::lock_guard<std::mutex> lock(b.mutex);
+    set_up = b.set_up;
+  }
+  // Checked once, as the real set-up does; the exit runs without the lock,
+  // which the stand-in's exit handler takes.
+  if (!set_up)
+    kivsim::gpio::detail::identify_board_or_exit();
+  kivsim::gpio::detail::remote_connect();
   std::lock_guard<std::mutex> lock(b.mutex);
   // The real library never reports failure once it has succeeded.
   int result = (b.fail_setup && !b.set_up) ? -1 : 0;

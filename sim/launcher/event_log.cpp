@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "event_log.h"
 
+#include <cstdint>
+
 namespace kivsim {
 
 void EventLog::restart() {
@@ -32,9 +34,12 @@ bool take_stamp(std::string& line, int64_t& mono_ns) {
     return false;
   size_t i = 1;
   int64_t value = 0;
-  // 19 digits hold any time the clock can have in an int64_t.
-  while (i < line.size() && i <= 19 && line[i] >= '0' && line[i] <= '9')
-    value = value * 10 + (line[i++] - '0');
+  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+    const int digit = line[i] - '0';
+    if (value > (INT64_MAX - digit) / 10)
+      return false;  // no time the clock can have
+    value = value * 10 + digit;
+  }
   if (i == 1 || i >= line.size() || line[i] != ' ')
     return false;
   mono_ns = value;

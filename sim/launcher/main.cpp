@@ -65,8 +65,27 @@ bool read_file(const std::string& path, std::string& content) {
   return !in.bad();
 }
 
+// An installed launcher names its defaults from its own folder: "$ORIGIN"
+// stands for it, as in a run path.
+std::string from_own_folder(const std::string& text) {
+  const std::string origin = "$ORIGIN";
+  std::string::size_type at = text.find(origin);
+  if (at == std::string::npos)
+    return text;
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0)
+    return text;
+  std::string folder(self, static_cast<size_t>(n));
+  folder.erase(folder.rfind('/'));
+  std::string result = text;
+  for (; at != std::string::npos; at = result.find(origin, at + folder.size()))
+    result.replace(at, origin.size(), folder);
+  return result;
+}
+
 std::string library_path(const kivsim::LaunchOptions& opts) {
-  std::string dirs = opts.lib_path_set ? opts.lib_path : std::string(KIV_SIM_DEFAULT_LIB_PATH);
+  std::string dirs = opts.lib_path_set ? opts.lib_path : from_own_folder(KIV_SIM_DEFAULT_LIB_PATH);
   const char* current = std::getenv("LD_LIBRARY_PATH");
   if (current && *current)
     dirs += (dirs.empty() ? "" : ":") + std::string(current);
@@ -168,7 +187,7 @@ int main(int argc, char** argv) {
   setup.lens = &lens;
   setup.env.push_back(std::string(kivsim::i2c::kSocketVariable) + "=" + lens.path());
   const char* preloaded = std::getenv("LD_PRELOAD");
-  kivsim::preload_library(setup.program, setup.env, KIV_SIM_I2C_LAYER_PATH,
+  kivsim::preload_library(setup.program, setup.env, from_own_folder(KIV_SIM_I2C_LAYER_PATH),
                           preloaded ? preloaded : "");
   std::string libs = library_path(opts);
   if (!libs.empty())

@@ -90,6 +90,18 @@ std::string overlay(const char* target, const std::string& name) {
   return "";
 }
 
+// What a Raspberry Pi 4 shows, without the serial number line.
+const char kBoardCpuinfo[] =
+    "processor\t: 0\n"
+    "BogoMIPS\t: 108.00\n"
+    "Features\t: fp asimd evtstrm crc32 cpuid\n"
+    "CPU implementer\t: 0x41\n"
+    "CPU part\t: 0xd08\n"
+    "\n"
+    "Hardware\t: BCM2835\n"
+    "Revision\t: d03114\n"
+    "Model\t\t: Raspberry Pi 4 Model B Rev 1.4\n";
+
 std::string do_enter() {
   if (unshare(CLONE_NEWNS) != 0) {
     std::string reason = enter_user_namespace();
@@ -114,6 +126,10 @@ std::string do_enter() {
   r = overlay("/etc", "etc");
   if (!r.empty())
     return r;
+  // A Pi's own "/proc/cpuinfo" names the board's revision, by which the GPIO
+  // library knows the board; a PC's does not.
+  if (!Sandbox::set_cpuinfo(kBoardCpuinfo))
+    return errtext("/proc/cpuinfo");
   return "";
 }
 

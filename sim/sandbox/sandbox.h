@@ -14,6 +14,8 @@ class Sandbox {
   // (overlay plus a fresh devpts instance) and its own /etc (overlay). Must be
   // called while the process has a single thread. Returns "" on success, or the
   // reason why namespaces are not available here. A second call does nothing.
+  // "/proc/cpuinfo" then reads as a Raspberry Pi 4's, with its "Revision"
+  // line and without a "Serial" line, until set_cpuinfo or hide_cpuinfo.
   static std::string enter();
 
   // Creates a pseudo-terminal pair and makes `dev_path` (for example

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "facade/gpio_board_check.h"
+#include "facade/interrupt_registration.h"
 #include "facade/messages.h"
 #include "facade/pins.h"
 #include "kiv_io.h"
@@ -40,7 +42,8 @@ constexpr InterruptInput kInterruptInputs[] = {
 }  // namespace
 
 void KivIo::setup() {
-  if (wiringPiSetupGpio() < 0) {
+  // WiringPi's set-up ends the process where it cannot identify the board.
+  if (!gpio_board_identifiable() || wiringPiSetupGpio() < 0) {
     std::puts(msg::kGpioSetupError);
     return;
   }
@@ -55,7 +58,8 @@ void KivIo::setup() {
     for (const InterruptInput& in : kInterruptInputs) {
       pinMode(in.pin, INPUT);
       pullUpDnControl(in.pin, PUD_DOWN);
-      if (wiringPiISR(in.pin, INT_EDGE_BOTH, in.handler) < 0) {
+      // Once per process: a later setup() finds the interrupts in place.
+      if (!register_interrupt_once(in.pin, in.handler)) {
         std::puts(msg::kInterruptRegisterFailure);
         return;
       }

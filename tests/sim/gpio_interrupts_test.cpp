@@ -106,16 +106,21 @@ TEST(GpioInterrupts, SixteenEdgesWaitWhileAHandlerRunsAndMoreAreLost) {
   EXPECT_EQ(g_runs, 1 + gpio::kEdgeQueueDepth);
 }
 
-TEST(GpioInterrupts, SecondRegistrationReplacesTheHandlerOnTheSameThread) {
+TEST(GpioInterrupts, SecondRegistrationReplacesTheHandlerAndRunsItTwicePerEdge) {
   ASSERT_EQ(wiringPiSetupGpio(), 0);
   int threads = kivtest::count_threads();
   ASSERT_EQ(wiringPiISR(6, INT_EDGE_BOTH, record_handler), 0);
   kivtest::StderrCapture err;
   ASSERT_EQ(wiringPiISR(6, INT_EDGE_BOTH, other_handler), 0);
-  EXPECT_EQ(kivtest::count_threads(), threads + 1);
-  gpio::inject_edge(6, 1);
+  EXPECT_NE(err.text().find("ISR function alread active, ignoring"), std::string::npos);
+  EXPECT_EQ(kivtest::count_threads(), threads + 2);
+  EXPECT_EQ(gpio::isr_threads(6), 2);
+  ASSERT_TRUE(gpio::inject_edge(6, 1));
+  ASSERT_TRUE(gpio::wait_handler_ends(6, 2));
   ASSERT_TRUE(gpio::wait_handler_idle(6));
-  EXPECT_EQ(g_runs, 100);
+  EXPECT_EQ(g_runs, 200);
+  gpio::stop_all();
+  EXPECT_EQ(kivtest::count_threads(), threads);
 }
 
 TEST(GpioInterrupts, StoppingEndsTheThreadsEvenFromInsideAHandler) {

@@ -36,7 +36,7 @@ TEST(ScenarioRun, AWrongExpectationFailsNamingItsTimeAndWhatWasSeen) {
   EXPECT_EQ(run.status, 1) << run.out << run.err;
   const std::string prefix = "kiv-sim-run: scenario " KIV_SCENARIO_DIR "/wrong_expectation.json: ";
   for (const std::string& message :
-       {prefix + "expect[1] \"still green\": expected strip shows 00ff00 on every LED at 5.000 s, "
+       {prefix + "expect[1] \"still green\": expected strip shows 00ff00 on every LED at 6.000 s, "
                  "but it showed 9 LEDs: ff0000 x9 (rendered at ",
         prefix + "expect[2]: expected the program exits with status 0, but it exited with 1\n",
         prefix + "2 of 3 expectations did not hold\n"})

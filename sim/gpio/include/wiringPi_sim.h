@@ -102,6 +102,16 @@ bool wait_delays(unsigned ms, int count,
 // the pin has no interrupt thread.
 bool signal_isr_thread(int pin, int signal);
 
+// The threads running `pin`'s interrupt: one per registration, as on the
+// board, where a second registration of a pin is not refused but starts a
+// second thread, and each thread runs the handler for every edge.
+int isr_threads(int pin);
+
+// Makes each wiringPiISR take `delay` before it registers, as the board's
+// takes a second or more. None by default (0), so that timed runs keep their
+// pace.
+void set_isr_delay(std::chrono::milliseconds delay);
+
 // Stops every interrupt thread (waiting for running handlers) and the remote
 // control thread. Registrations are forgotten. Also runs at process exit.
 // From inside a handler, that handler's own thread ends once it returns.
