@@ -109,20 +109,7 @@ function foreignSite(viewUrl) {
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
-// A raw request with the headers given (Host included), as no browser would send it.
-function rawRequest(url, method, headers, body) {
-  return new Promise((resolve, reject) => {
-    const req = http.request(url, { method, headers }, (res) => {
-      let data = '';
-      res.on('data', (d) => { data += d; });
-      res.on('end', () => resolve({ status: res.statusCode, body: data }));
-    });
-    req.on('error', reject);
-    req.end(body);
-  });
-}
-
-test('requests from another origin or host are refused', async (t) => {
+test('a page of another origin cannot act on the device', async (t) => {
   await withView(t, [env.probe], async (page, run) => {
     await waitTimeline(page, '[probe] ready');
     const site = await foreignSite(run.url);
@@ -134,23 +121,6 @@ test('requests from another origin or host are refused', async (t) => {
     } finally {
       site.close();
     }
-    const json = { 'Content-Type': 'application/json' };
-    const edge = '{"line":"input","level":1}';
-    const port = new URL(run.url).port;
-    const cases = [
-      ['another origin', { ...json, Origin: 'http://evil.example' }, 403, /refused: a request from http:\/\/evil\.example/],
-      ['the view on another port', { ...json, Origin: `http://127.0.0.1:${Number(port) + 1}` }, 403, /refused/],
-      ['no origin', json, 403, /no Origin header/],
-      ['a body that is not JSON', { 'Content-Type': 'text/plain', Origin: `http://127.0.0.1:${port}` }, 403, /not JSON/],
-      ['a host name rebound', { ...json, Host: `evil.example:${port}`, Origin: `http://evil.example:${port}` }, 403, /Host/],
-    ];
-    for (const [what, headers, status, answer] of cases) {
-      const res = await rawRequest(run.url + 'edge', 'POST', headers, edge);
-      assert.equal(res.status, status, what);
-      assert.match(res.body, answer, what);
-    }
-    const page_ = await rawRequest(run.url, 'GET', { Host: `evil.example:${port}` });
-    assert.equal(page_.status, 403, 'the page under a rebound name');
     // Whatever got through would be on the timeline by now.
     await new Promise((resolve) => setTimeout(resolve, 1000));
     const timeline = await page.textContent('#timeline');
@@ -158,13 +128,9 @@ test('requests from another origin or host are refused', async (t) => {
     await waitShown(page, '#lamp-do2', 'data-level', '1');
     assert.ok(!run.output.includes('input callback'), 'the program saw an edge');
 
-    // The page itself may act, and a bad request gets a clear answer.
-    const own = { ...json, Origin: `http://127.0.0.1:${port}` };
-    const bad = await rawRequest(run.url + 'edge', 'POST', own, '{"line":"laser","level":1}');
-    assert.equal(bad.status, 400);
-    assert.match(bad.body, /input, trigger or tune/);
-    const good = await rawRequest(run.url + 'send', 'POST', own, '{"text":"quit\\\\r\\\\n"}');
-    assert.equal(good.status, 202, good.body);
+    // The page itself still acts.
+    await page.fill('#send-text', 'quit');
+    await page.click('#send');
     assert.equal(await run.exited, 0);
   });
 });
