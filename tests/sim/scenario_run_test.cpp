@@ -44,6 +44,22 @@ TEST(ScenarioRun, AWrongExpectationFailsNamingItsTimeAndWhatWasSeen) {
   EXPECT_EQ(run.err.find("expect[0]"), std::string::npos) << "expect[0] held: " << run.err;
 }
 
+TEST(ScenarioRun, StartSettingsReachTheBoardAndTheEndStopsTheProgram) {
+  // A strip that cannot start is never rendered; "end" ends a program that
+  // waits for triggers with SIGTERM.
+  ScratchFile file("settings.json", R"({"settings": {"strip_init_result": -3, "end": 1500},
+      "expect": [{"at": 1400, "strip": "0000ff"}, {"exit": 143}]})");
+  LauncherRun run = run_launcher(with_scenario(file.path()), "", 60);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_TRUE(run.has(" strip start failed (-3)")) << run.out;
+  EXPECT_NE(run.err.find(": expect[0]: expected strip shows 0000ff on every LED at 1.400 s, but "
+                         "the strip was never rendered\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("1 of 2 expectations did not hold"), std::string::npos) << run.err;
+}
+
 TEST(ScenarioRun, AMalformedFileIsRefusedBeforeTheProgramStarts) {
   struct Case {
     const char* content;
