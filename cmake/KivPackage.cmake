@@ -31,6 +31,10 @@ if(KIV_GPIO_SIMULATED AND KIV_STRIP_SIMULATED)
   set(CPACK_COMPONENTS_ALL runtime development simulator)
   set(CPACK_DEBIAN_PACKAGE_NAME libkiv-io-sim)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libinih1")
+  if(KIV_SIM_VIEW_ENABLED)
+    # The launcher's view in the browser serves with cpp-httplib.
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libcpp-httplib0.11")
+  endif()
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "g++, pkg-config")
   set(CPACK_DEBIAN_PACKAGE_CONFLICTS "libkiv-io, libkiv-io-dev, wiringpi")
   set(CPACK_PACKAGE_DESCRIPTION

@@ -2,7 +2,13 @@
 # SPDX-License-Identifier: MIT
 # Installs what building and testing libkiv_io needs on a Debian machine.
 set -eu
+cd "$(dirname "$0")/.."
 packages="cmake g++ make pkg-config binutils libinih-dev libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev"
+# The launcher's view in the browser, and its browser test (headless Chromium
+# driven by playwright-core from npm).
+packages="$packages libcpp-httplib-dev chromium"
+# Node.js and npm only where none is installed (another source's node brings its own npm).
+command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages="$packages nodejs npm"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -13,4 +19,10 @@ if [ -n "$missing" ]; then
   echo "installing:$missing"
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
+fi
+# playwright-core, at the version of tests/view/package-lock.json (it drives
+# Debian's chromium; it downloads no browser of its own).
+if [ ! -f tests/view/node_modules/playwright-core/package.json ] ||
+   [ tests/view/package-lock.json -nt tests/view/node_modules/.package-lock.json ]; then
+  npm ci --prefix tests/view --no-audit --no-fund
 fi

@@ -50,6 +50,7 @@ class BoardRun {
   void drain_after_end();
   void show_summary();
   void end_run(int status);
+  void run_source_commands();
   // Stamps a stand-in's report with its own time, or now when it has none.
   Event report_event(EventSource source, std::string& line);
 
@@ -230,6 +231,8 @@ void BoardRun::poll_once() {
   fds.push_back({s_.lens->listen_fd(), POLLIN, 0});
   for (int fd : s_.lens->client_fds())
     fds.push_back({fd, POLLIN, 0});
+  const size_t commands_index = fds.size();
+  fds.push_back({s_.commands ? s_.commands->command_fd() : -1, POLLIN, 0});
 
   int n = poll(fds.data(), fds.size(), poll_timeout());
   if (n < 0 && errno != EINTR) {
@@ -264,7 +267,7 @@ void BoardRun::poll_once() {
       log_.note(EventSource::kStrip, "note", note);
   }
   // Clients before a new one: accepting changes the list their descriptors came from.
-  for (size_t i = first_lens + 1; i < fds.size(); ++i)
+  for (size_t i = first_lens + 1; i < commands_index; ++i)
     if (fds[i].revents & ready)
       s_.lens->on_readable(fds[i].fd, log_);
   if (fds[first_lens].revents & POLLIN)
@@ -284,10 +287,18 @@ void BoardRun::poll_once() {
     typed_.on_readable(now_ms(), log_);
     run_due_commands();
   }
+  if (fds[commands_index].revents & POLLIN)
+    run_source_commands();
   if (fds[0].revents & POLLIN)
     on_signal();
   flush_quiet_partials();
   log_.stream().release(EventStream::now_mono_ns());
+}
+
+void BoardRun::run_source_commands() {
+  Command cmd;
+  while (s_.commands->take_command(cmd))
+    execute(cmd);
 }
 
 void BoardRun::flush_quiet_partials() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "command_source.h"
 #include "commands.h"
 #include "event_stream.h"
 #include "gpio_server.h"
@@ -27,9 +28,10 @@ struct RunSetup {
   int input_fd = 0;            // where commands are typed (-1: none)
   GpioServer* gpio = nullptr;  // listening already
 
-  GpioServer* strip = nullptr;    // the strip stand-in's reports, listening already (optional)
-  LensLink* lens = nullptr;       // listening already
-  EventStream* stream = nullptr;  // gets every event; closed when the run ends
+  GpioServer* strip = nullptr;        // the strip stand-in's reports, listening already (optional)
+  LensLink* lens = nullptr;           // listening already
+  EventStream* stream = nullptr;      // gets every event; closed when the run ends
+  CommandSource* commands = nullptr;  // more commands, from the view (optional)
 };
 
 // Runs the program to its end and returns its exit status (128 + signal when a

@@ -31,6 +31,10 @@
 #include "scenario.h"
 #include "scenario_check.h"
 #include "strip_events.h"
+#ifdef KIV_SIM_HAVE_VIEW
+#include "page_commands.h"
+#include "view_server.h"
+#endif
 #include "terminal_log.h"
 #include "trace_writer.h"
 
@@ -114,6 +118,10 @@ int main(int argc, char** argv) {
     std::printf("%s", kivsim::usage_text(argv[0]).c_str());
     return 0;
   }
+#ifndef KIV_SIM_HAVE_VIEW
+  if (opts.view)
+    return fail(kUsageError, "this kiv-sim-run was built without the view (KIV_SIM_VIEW=OFF)");
+#endif
   kivsim::RunSetup setup;
   setup.program = opts.program;
   setup.grace_ms = opts.grace_ms;
@@ -147,7 +155,7 @@ int main(int argc, char** argv) {
   if (!opts.ini_file.empty() && !read_file(opts.ini_file, ini))
     return fail(kUsageError, "cannot read " + opts.ini_file);
 
-  // The sandbox needs a single-threaded process; the launcher never starts a thread.
+  // The sandbox needs a single-threaded process: the view starts its threads later.
   std::string reason = kivsim::Sandbox::enter();
   if (!reason.empty())
     return fail(kNoSandbox, "the simulated board needs namespaces: " + reason);
@@ -207,7 +215,26 @@ int main(int argc, char** argv) {
     stream.subscribe([&check](const kivsim::Event& e) { check.see(e); });
   setup.stream = &stream;
 
+#ifdef KIV_SIM_HAVE_VIEW
+  // The server's threads start here, after the sandbox: entering it needs a
+  // single-threaded process. They read the stream from their side.
+  kivsim::PageCommands page_commands;
+  kivsim::ViewServer view(stream, page_commands);
+  if (opts.view) {
+    if (!page_commands.ready())
+      return fail(1, "cannot make the view's command descriptor");
+    if (!view.start(opts.view_port, error))
+      return fail(1, "the view: " + error);
+    std::printf("kiv-sim-run: the view is at %s\n", view.address().c_str());
+    std::fflush(stdout);
+    setup.commands = &page_commands;
+  }
+#endif
+
   int status = kivsim::run_on_board(setup);
+#ifdef KIV_SIM_HAVE_VIEW
+  view.stop();
+#endif
   close(setup.signal_fd);
   close(setup.com1_fd);
   close(setup.com2_fd);

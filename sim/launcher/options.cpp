@@ -2,6 +2,7 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 
 #include "commands.h"
 
@@ -24,9 +25,56 @@ bool cpu_serial_of(const std::string& text, std::string& serial) {
   return true;
 }
 
+// A port number (0 to 65535) in `text`; false for anything else.
+bool port_of(const std::string& text, int& port) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value > 65535)
+    return false;
+  port = static_cast<int>(value);
+  return true;
+}
+
+bool is_digits(const char* text) {
+  return *text && std::string(text).find_first_not_of("0123456789") == std::string::npos;
+}
+
+// "--view" takes its port only when the next word is a number: before the
+// options are read, "--view 9000" becomes "--view=9000" and a bare "--view"
+// "--view=8765" (the default port). Only the launcher's own options are looked
+// at, up to the program's name.
+std::vector<std::string> view_port_joined(int argc, const char* const* argv) {
+  static const char* const kTakesValue[] = {"--script",     "--ini",   "--trace",   "--scenario",
+                                            "--cpu-serial", "--grace", "--lib-path"};
+  std::vector<std::string> args(argv, argv + argc);
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--" || a.empty() || a[0] != '-')
+      break;
+    bool value_follows = false;
+    for (const char* name : kTakesValue)
+      value_follows = value_follows || a == name;
+    if (value_follows) {
+      ++i;
+    } else if (a == "--view" || a == "--view=") {
+      bool port_follows = a == "--view" && i + 1 < args.size() && is_digits(args[i + 1].c_str());
+      args[i] =
+          "--view=" + (port_follows ? args[i + 1] : std::to_string(LaunchOptions().view_port));
+      if (port_follows)
+        args.erase(args.begin() + static_cast<long>(i) + 1);
+    }
+  }
+  return args;
+}
+
 }  // namespace
 
 bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::string& error) {
+  std::vector<std::string> args = view_port_joined(argc, argv);
+  std::vector<const char*> joined;
+  for (const std::string& a : args)
+    joined.push_back(a.c_str());
   CLI::App app{"kiv-sim-run"};
   // The usage text is the launcher's own; -h prints it.
   app.set_help_flag();
@@ -35,6 +83,8 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
   app.add_option("--ini", opts.ini_file);
   app.add_option("--trace", opts.trace);
   app.add_option("--scenario", opts.scenario);
+  std::string view_port;
+  CLI::Option* view = app.add_option("--view", view_port);
   CLI::Option* lib_path = app.add_option("--lib-path", opts.lib_path);
   std::string serial;
   CLI::Option* cpu_serial = app.add_option("--cpu-serial", serial);
@@ -43,7 +93,7 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
   // The first word that is no option starts the program: the rest is its own.
   app.prefix_command();
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(joined.size()), joined.data());
   } catch (const CLI::ParseError& e) {
     error = e.what();
     return false;
@@ -51,6 +101,11 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
   if (opts.help)
     return true;
   opts.lib_path_set = lib_path->count() > 0;
+  opts.view = view->count() > 0;
+  if (opts.view && !port_of(view_port, opts.view_port)) {
+    error = "--view takes a port (0 to 65535), not '" + view_port + "'";
+    return false;
+  }
   if (cpu_serial->count() > 0 && !cpu_serial_of(serial, opts.cpu_serial)) {
     error = "--cpu-serial takes 16 hex digits, not '" + serial + "'";
     return false;
@@ -95,6 +150,8 @@ std::string usage_text(const char* argv0) {
          "  --lib-path DIRS   folders put first in the program's LD_LIBRARY_PATH\n"
          "                    (default: the build's libkiv_io.so and libwiringPi.so)\n"
          "  --grace MS        time from SIGTERM to SIGKILL on quit (default 2000)\n"
+         "  --view [PORT]     also show the device live in the browser, at\n"
+         "                    http://127.0.0.1:PORT/ (default 8765; 0: any free port)\n"
          "  -h, --help        this text\n"
          "\n"
          "commands (standard input or script):\n" +

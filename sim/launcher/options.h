@@ -17,6 +17,8 @@ struct LaunchOptions {
   std::string lib_path;    // --lib-path DIRS ("" keeps the build's folders)
   bool lib_path_set = false;
   long grace_ms = 2000;              // --grace MS: from SIGTERM to SIGKILL on quit
+  bool view = false;                 // --view [PORT]: serve the browser view
+  int view_port = 8765;              // its port (0: any free port)
   bool help = false;                 // -h, --help
   std::vector<std::string> program;  // the program and its arguments
 };

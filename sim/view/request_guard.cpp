@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#include "request_guard.h"
+
+namespace kivsim {
+
+bool host_is_view(const std::string& host, int port) {
+  std::string p = ":" + std::to_string(port);
+  return host == "127.0.0.1" + p || host == "localhost" + p;
+}
+
+bool origin_is_view(const std::string& origin, int port) {
+  const std::string scheme = "http://";
+  return origin.compare(0, scheme.size(), scheme) == 0 &&
+         host_is_view(origin.substr(scheme.size()), port);
+}
+
+std::string refuse_acting_request(const std::string& host, const std::string& origin,
+                                  const std::string& content_type, int port) {
+  if (!host_is_view(host, port))
+    return "the Host header does not name the view";
+  if (!origin_is_view(origin, port))
+    return origin.empty() ? "no Origin header" : "a request from " + origin;
+  // "application/json", with parameters allowed ("; charset=utf-8").
+  const std::string json = "application/json";
+  if (content_type.compare(0, json.size(), json) != 0 ||
+      (content_type.size() > json.size() && content_type[json.size()] != ';'))
+    return "the body is not JSON";
+  return "";
+}
+
+}  // namespace kivsim

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: MIT
+// Which requests the view answers. The server listens on 127.0.0.1 only, but
+// any web page open in the same browser can still send requests there, and a
+// name rebound to 127.0.0.1 can even read the answers. So every request must
+// name the view itself in its Host header, and a request that acts on the
+// device must come from the view's own page: its Origin header is the view's
+// address and its body is JSON (which a foreign page cannot send without the
+// browser asking first, and the view never allows it).
+#pragma once
+
+#include <string>
+
+namespace kivsim {
+
+// True when `host` (the Host header) is "127.0.0.1:PORT" or "localhost:PORT".
+bool host_is_view(const std::string& host, int port);
+
+// True when `origin` (the Origin header) is "http://127.0.0.1:PORT" or
+// "http://localhost:PORT". A missing header ("") is refused: browsers send it
+// with every request that acts.
+bool origin_is_view(const std::string& origin, int port);
+
+// Why an acting request is refused ("" when it is accepted).
+std::string refuse_acting_request(const std::string& host, const std::string& origin,
+                                  const std::string& content_type, int port);
+
+}  // namespace kivsim

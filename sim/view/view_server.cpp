@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: MIT
+#include "view_server.h"
+
+#include <sys/socket.h>
+
+#include <httplib.h>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "commands.h"
+#include "page_files.h"
+#include "pins.h"
+#include "request_guard.h"
+#include "trace_writer.h"
+
+namespace kivsim {
+namespace {
+
+// How long a live-update stream waits for news before it checks its client.
+constexpr int kUpdateWaitMs = 1000;
+// Quiet waits before a comment line keeps the stream (and its check) going.
+constexpr int kQuietWaitsBeforePing = 5;
+constexpr size_t kMaxSendText = 4096;
+// How long the end of a run waits for open pages to take its last events.
+constexpr int kLastEventsWaitMs = 3000;
+
+void answer(httplib::Response& res, int status, const std::string& error) {
+  res.status = status;
+  nlohmann::json body =
+      error.empty() ? nlohmann::json{{"ok", true}} : nlohmann::json{{"error", error}};
+  res.set_content(body.dump(), "application/json");
+}
+
+// SO_REUSEADDR only: the library's default adds SO_REUSEPORT, with which a
+// second view could share a port already in use instead of failing.
+void view_socket_options(int sock) {
+  int yes = 1;
+  setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+// The body of an acting request as JSON; false (and the answer set) when it is not.
+bool parse_body(const httplib::Request& req, httplib::Response& res, nlohmann::json& body) {
+  body = nlohmann::json::parse(req.body.empty() ? std::string("{}") : req.body, nullptr, false);
+  if (body.is_discarded() || !body.is_object()) {
+    answer(res, 400, "the body is not a JSON object");
+    return false;
+  }
+  return true;
+}
+
+// The command of POST /edge, or the reason it is refused.
+std::string edge_command(const nlohmann::json& body, Command& cmd) {
+  auto line = body.find("line");
+  auto level = body.find("level");
+  if (line == body.end() || !line->is_string())
+    return "\"line\" must name an input";
+  int pin = parse_pin(line->get<std::string>());
+  if (pin < 0 || !is_input_pin(pin))
+    return "\"line\" must be input, trigger or tune";
+  if (level == body.end() || !level->is_number_integer() || (*level != 0 && *level != 1))
+    return "\"level\" must be 0 or 1";
+  cmd = Command();
+  cmd.kind = CommandKind::kEdge;
+  cmd.pin = pin;
+  cmd.level = level->get<int>();
+  return "";
+}
+
+// The command of POST /send, or the reason it is refused.
+std::string send_command(const nlohmann::json& body, Command& cmd) {
+  auto text = body.find("text");
+  if (text == body.end() || !text->is_string())
+    return "\"text\" must be a string";
+  const std::string& t = text->get_ref<const std::string&>();
+  if (t.empty() || t.size() > kMaxSendText)
+    return "\"text\" must hold 1 to " + std::to_string(kMaxSendText) + " characters";
+  if (t.find_first_of("\r\n") != std::string::npos)
+    return "\"text\" writes line ends as \\r and \\n";
+  std::string error;
+  if (parse_command("send com1 " + t, cmd, error) != ParseResult::kCommand)
+    return error.empty() ? "nothing to send" : error;
+  return "";
+}
+
+}  // namespace
+
+ViewServer::ViewServer(EventStream& stream, PageCommands& commands)
+    : stream_(stream), commands_(commands), server_(new httplib::Server) {
+  server_->set_socket_options(view_socket_options);
+  add_routes();
+}
+
+ViewServer::~ViewServer() {
+  stop();
+}
+
+std::string ViewServer::address() const {
+  return "http://127.0.0.1:" + std::to_string(port_) + "/";
+}
+
+bool ViewServer::start(int port, std::string& error) {
+  if (thread_.joinable()) {
+    error = "the view is already serving";
+    return false;
+  }
+  if (port == 0) {
+    port_ = server_->bind_to_any_port("127.0.0.1");
+    if (port_ < 0) {
+      error = std::string("cannot serve the view on 127.0.0.1: ") + std::strerror(errno);
+      return false;
+    }
+  } else {
+    errno = 0;
+    if (!server_->bind_to_port("127.0.0.1", port)) {
+      int e = errno;
+      error = e == EADDRINUSE ? "port " + std::to_string(port) +
+                                    " is in use on 127.0.0.1: choose another with --view PORT"
+                              : "cannot serve the view on 127.0.0.1:" + std::to_string(port) +
+                                    (e ? std::string(": ") + std::strerror(e) : std::string());
+      return false;
+    }
+    port_ = port;
+  }
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  return true;
+}
+
+void ViewServer::stop() {
+  commands_.close();
+  if (thread_.joinable() && stream_.closed()) {
+    // The server stops writing once it stops: let the open pages take the
+    // run's last events and its end first.
+    std::unique_lock<std::mutex> lock(streams_mutex_);
+    streams_changed_.wait_for(lock, std::chrono::milliseconds(kLastEventsWaitMs),
+                              [this] { return live_streams_ == 0; });
+  }
+  stopping_ = true;  // live updates still open end at their next wake
+  if (thread_.joinable()) {
+    server_->stop();
+    thread_.join();  // listen_after_bind returns once its workers are joined
+  }
+}
+
+void ViewServer::add_routes() {
+  httplib::Server& s = *server_;
+  // Every request must name the view in Host: a name rebound to 127.0.0.1
+  // gets nothing, neither the page nor the device's state.
+  s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+    if (host_is_view(req.get_header_value("Host"), port_))
+      return httplib::Server::HandlerResponse::Unhandled;
+    answer(res, 403, "the Host header does not name the view");
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  for (const PageFile* f = page_files(); f->path; ++f) {
+    s.Get(f->path, [f](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Cache-Control", "no-store");
+      res.set_content(f->body, f->content_type);
+    });
+  }
+  s.Get("/events", [this](const httplib::Request& req, httplib::Response& res) {
+    struct Cursor {
+      uint64_t seq = 0;
+      int quiet = 0;
+    };
+    auto cursor = std::make_shared<Cursor>();
+    // A reconnecting EventSource names the last event it has seen.
+    cursor->seq = std::strtoull(req.get_header_value("Last-Event-ID").c_str(), nullptr, 10);
+    res.set_header("Cache-Control", "no-store");
+    {
+      std::lock_guard<std::mutex> lock(streams_mutex_);
+      ++live_streams_;
+    }
+    res.set_chunked_content_provider(
+        "text/event-stream",
+        [this, cursor](size_t, httplib::DataSink& sink) {
+          std::vector<Event> events;
+          bool open = stream_.wait_events(cursor->seq, events, kUpdateWaitMs);
+          std::string msg;
+          if (!events.empty()) {
+            // The stream keeps only its newest events: a reader that fell behind sees a gap.
+            uint64_t dropped = events.front().seq - cursor->seq - 1;
+            cursor->seq = events.back().seq;
+            msg = "id: " + std::to_string(cursor->seq) +
+                  "\nevent: events\ndata: {\"dropped\":" + std::to_string(dropped) +
+                  ",\"events\":[";
+            for (size_t i = 0; i < events.size(); ++i)
+              msg += (i ? "," : "") + trace_line(events[i]);
+            msg += "]}\n\n";
+          }
+          if (!open)
+            msg += "event: end\ndata: {}\n\n";
+          else if (msg.empty() && ++cursor->quiet >= kQuietWaitsBeforePing)
+            msg = ": still here\n\n";
+          if (!msg.empty()) {
+            cursor->quiet = 0;
+            if (!sink.write(msg.data(), msg.size()))
+              return false;
+          }
+          if (!open || stopping_.load())
+            sink.done();
+          return true;
+        },
+        [this](bool) {
+          std::lock_guard<std::mutex> lock(streams_mutex_);
+          --live_streams_;
+          streams_changed_.notify_all();
+        });
+  });
+
+  auto acting = [this](bool (*make)(const nlohmann::json&, Command&, std::string&)) {
+    return [this, make](const httplib::Request& req, httplib::Response& res) {
+      std::string refused =
+          refuse_acting_request(req.get_header_value("Host"), req.get_header_value("Origin"),
+                                req.get_header_value("Content-Type"), port_);
+      if (!refused.empty())
+        return answer(res, 403, "refused: " + refused);
+      nlohmann::json body;
+      if (!parse_body(req, res, body))
+        return;
+      Command cmd;
+      std::string error;
+      if (!make(body, cmd, error))
+        return answer(res, 400, error);
+      if (!commands_.post(cmd))
+        return answer(res, 503, "the launcher is not taking commands now");
+      answer(res, 202, "");
+    };
+  };
+  s.Post("/edge", acting([](const nlohmann::json& b, Command& c, std::string& e) {
+           e = edge_command(b, c);
+           return e.empty();
+         }));
+  s.Post("/send", acting([](const nlohmann::json& b, Command& c, std::string& e) {
+           e = send_command(b, c);
+           return e.empty();
+         }));
+  s.Post("/notify", acting([](const nlohmann::json&, Command& c, std::string&) {
+           c = Command();
+           c.kind = CommandKind::kNotify;
+           return true;
+         }));
+}
+
+}  // namespace kivsim

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+// The view's web server: the page, its live updates as server-sent events
+// and the requests that act on the device, on 127.0.0.1 only. Its threads
+// start in `start` (after the launcher's sandbox is entered: that needs a
+// single-threaded process) and end in `stop`.
+//
+//   GET  /, /view.js, /view.css   the page
+//   GET  /events                  server-sent events "events": a batch of
+//                                 the run's events, each as its trace line,
+//                                 with "dropped" when older ones were lost;
+//                                 "end" once the run's stream has closed
+//   POST /edge   {"line": "input"|"trigger"|"tune", "level": 0|1}
+//   POST /send   {"text": "..."}  text to the program on com1 (\r \n \xHH)
+//   POST /notify                  the light controller's notification
+// Acting requests are accepted from the view's own page only (request_guard.h).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "event_stream.h"
+#include "page_commands.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace kivsim {
+
+class ViewServer {
+ public:
+  static constexpr int kDefaultPort = 8765;
+
+  // Reads `stream` on the server's threads and posts the page's commands to `commands`.
+  ViewServer(EventStream& stream, PageCommands& commands);
+  ~ViewServer();  // stops
+  ViewServer(const ViewServer&) = delete;
+  ViewServer& operator=(const ViewServer&) = delete;
+
+  // Binds 127.0.0.1:`port` (0: any free port) and starts serving. False with
+  // `error` set when the port is in use or cannot be bound.
+  bool start(int port, std::string& error);
+  // The port being served (after start).
+  int port() const { return port_; }
+  // "http://127.0.0.1:PORT/"
+  std::string address() const;
+  // Stops serving and joins the server's threads (live updates end within a
+  // second; at once when the stream has closed).
+  void stop();
+
+ private:
+  void add_routes();
+  EventStream& stream_;
+  PageCommands& commands_;
+  std::atomic<bool> stopping_{false};  // ends the live updates
+  // Live-update streams still open, so that `stop` lets them deliver the
+  // run's last events before the server closes their connections.
+  std::mutex streams_mutex_;
+  std::condition_variable streams_changed_;
+  int live_streams_ = 0;  // guarded by streams_mutex_
+  std::unique_ptr<httplib::Server> server_;
+  std::thread thread_;
+  int port_ = 0;
+};
+
+}  // namespace kivsim

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: MIT
+// The view's parts without a browser: which requests it accepts, the
+// commands on their way from the server's threads to the launcher's loop,
+// and its option.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <thread>
+
+#include "options.h"
+#include "page_commands.h"
+#include "request_guard.h"
+
+namespace kivsim {
+namespace {
+
+TEST(RequestGuard, OnlyTheViewsOwnPageMayAct) {
+  struct Case {
+    const char* host;
+    const char* origin;
+    const char* type;
+    const char* refused;  // "" when accepted
+  };
+  const Case cases[] = {
+      {"127.0.0.1:8765", "http://127.0.0.1:8765", "application/json", ""},
+      {"localhost:8765", "http://localhost:8765", "application/json; charset=utf-8", ""},
+      {"127.0.0.1:8765", "http://evil.example", "application/json", "a request from"},
+      {"127.0.0.1:8765", "http://127.0.0.1:8766", "application/json", "a request from"},
+      {"127.0.0.1:8765", "https://127.0.0.1:8765", "application/json", "a request from"},
+      {"127.0.0.1:8765", "http://127.0.0.1:8765.evil.example", "application/json",
+       "a request from"},
+      {"127.0.0.1:8765", "null", "application/json", "a request from"},
+      {"127.0.0.1:8765", "", "application/json", "no Origin"},
+      {"evil.example:8765", "http://evil.example:8765", "application/json", "Host"},
+      {"127.0.0.1", "http://127.0.0.1:8765", "application/json", "Host"},
+      {"127.0.0.1:8765", "http://127.0.0.1:8765", "text/plain", "not JSON"},
+      {"127.0.0.1:8765", "http://127.0.0.1:8765", "application/jsonp", "not JSON"},
+      {"127.0.0.1:8765", "http://127.0.0.1:8765", "", "not JSON"},
+  };
+  for (const Case& c : cases) {
+    std::string refused = refuse_acting_request(c.host, c.origin, c.type, 8765);
+    if (*c.refused == '\0')
+      EXPECT_EQ(refused, "") << c.host << " " << c.origin << " " << c.type;
+    else
+      EXPECT_NE(refused.find(c.refused), std::string::npos)
+          << c.host << " " << c.origin << " " << c.type << ": " << refused;
+  }
+}
+
+Command edge(int pin, int level) {
+  Command c;
+  c.kind = CommandKind::kEdge;
+  c.pin = pin;
+  c.level = level;
+  return c;
+}
+
+bool readable(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return poll(&p, 1, 0) == 1;
+}
+
+TEST(PageCommands, WakeTheLoopAndComeOutInOrder) {
+  PageCommands commands;
+  ASSERT_TRUE(commands.ready());
+  EXPECT_FALSE(readable(commands.command_fd()));
+  // Posted from another thread, as the server does.
+  std::thread server([&commands] {
+    EXPECT_TRUE(commands.post(edge(17, 1)));
+    EXPECT_TRUE(commands.post(edge(17, 0)));
+  });
+  server.join();
+  EXPECT_TRUE(readable(commands.command_fd()));
+  Command c;
+  ASSERT_TRUE(commands.take_command(c));
+  EXPECT_EQ(c.level, 1);
+  ASSERT_TRUE(commands.take_command(c));
+  EXPECT_EQ(c.level, 0);
+  EXPECT_FALSE(commands.take_command(c));
+  EXPECT_FALSE(readable(commands.command_fd()));
+
+  // A page that floods the launcher is told so; the queue stays bounded.
+  size_t taken = 0;
+  while (commands.post(edge(17, 1)))
+    ++taken;
+  EXPECT_EQ(taken, PageCommands::kMaxWaiting);
+  commands.close();
+  while (commands.take_command(c)) {
+  }
+  EXPECT_FALSE(commands.post(edge(17, 1))) << "the run has ended, yet a command was taken";
+}
+
+TEST(Options, ViewTakesAnOptionalPort) {
+  struct Case {
+    std::vector<const char*> argv;
+    bool ok;
+    int port;
+    const char* program;
+  };
+  const Case cases[] = {
+      {{"run", "--view", "prog"}, true, 8765, "prog"},
+      {{"run", "--view", "9000", "prog"}, true, 9000, "prog"},
+      {{"run", "--view=0", "prog"}, true, 0, "prog"},
+      {{"run", "--view", "--script", "s", "prog"}, true, 8765, "prog"},
+      {{"run", "--view", "70000", "prog"}, false, 0, ""},
+      {{"run", "--view=", "prog"}, true, 8765, "prog"},
+      {{"run", "prog", "--view", "1"}, false, 0, ""},
+      {{"run", "--view=8x", "prog"}, false, 0, ""},
+  };
+  for (const Case& c : cases) {
+    LaunchOptions o;
+    std::string error;
+    bool ok = parse_options(static_cast<int>(c.argv.size()), c.argv.data(), o, error);
+    if (c.argv[1] == std::string("prog")) {
+      // After the program's name, "--view" is the program's own.
+      ASSERT_TRUE(ok) << error;
+      EXPECT_FALSE(o.view);
+      EXPECT_EQ(o.program, (std::vector<std::string>{"prog", "--view", "1"}));
+      continue;
+    }
+    ASSERT_EQ(ok, c.ok) << c.argv[1] << " " << c.argv[2] << ": " << error;
+    if (!ok) {
+      EXPECT_NE(error.find("--view takes a port"), std::string::npos) << error;
+      continue;
+    }
+    EXPECT_TRUE(o.view);
+    EXPECT_EQ(o.view_port, c.port);
+    EXPECT_EQ(o.program.front(), c.program);
+  }
+}
+
+}  // namespace
+}  // namespace kivsim
