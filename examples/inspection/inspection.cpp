@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // kiv_inspection: what an application of the device looks like, a small
 // inspection cycle. Each rising edge on the trigger line starts one cycle:
-// light on, lens set to its focus, strip green while the part is inspected,
+// light on, lens set to its focus, strip green while the workpiece is inspected,
 // light off and the result on com1 ("OK <n>\r\n"). A fault (the lens does not
 // take its value, the light controller cannot be written, or it sends its
 // hardware notification) sets the alarm, turns the strip red and sends
