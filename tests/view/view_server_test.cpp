@@ -15,16 +15,6 @@
 namespace kivsim {
 namespace {
 
-std::vector<Event> stream_events(EventStream& stream) {
-  std::vector<Event> out;
-  stream.wait_events(0, out, 0);
-  return out;
-}
-
-httplib::Headers from_page(int port) {
-  return {{"Origin", "http://127.0.0.1:" + std::to_string(port)}};
-}
-
 TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
   int threads = kivtest::count_threads();
   int fds = kivtest::count_open_fds();
@@ -64,8 +54,10 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
         {"/send", R"({"text":""})", 400},
         {"/notify", "{}", 202},
     };
+    const httplib::Headers from_page = {
+        {"Origin", "http://127.0.0.1:" + std::to_string(server.port())}};
     for (const Case& c : cases) {
-      auto res = client.Post(c.path, from_page(server.port()), c.body, "application/json");
+      auto res = client.Post(c.path, from_page, c.body, "application/json");
       ASSERT_TRUE(res) << c.path << " " << c.body;
       EXPECT_EQ(res->status, c.status) << c.path << " " << c.body << ": " << res->body;
     }
@@ -107,7 +99,9 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
     });
     EXPECT_NE(events.find("event: events\n"), std::string::npos) << events;
     EXPECT_NE(events.find(R"("dropped":0)"), std::string::npos) << events;
-    EXPECT_NE(events.find(trace_line(stream_events(stream).at(0))), std::string::npos) << events;
+    std::vector<Event> posted;
+    stream.wait_events(0, posted, 0);
+    EXPECT_NE(events.find(trace_line(posted.at(0))), std::string::npos) << events;
     stream.close();
     auto ended = client.Get("/events", {{"Last-Event-ID", "1"}});
     ASSERT_TRUE(ended);
