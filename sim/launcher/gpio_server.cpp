@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "unix_listener.h"
+
 namespace kivsim {
 
 GpioServer::~GpioServer() {
@@ -22,24 +24,9 @@ GpioServer::~GpioServer() {
 }
 
 bool GpioServer::listen(const std::string& path, std::string& error) {
-  sockaddr_un addr{};
-  if (path.size() >= sizeof addr.sun_path) {
-    error = "socket path too long: " + path;
+  int fd = listen_unix(path, 8, error);
+  if (fd < 0)
     return false;
-  }
-  addr.sun_family = AF_UNIX;
-  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
-    error = std::string("socket: ") + std::strerror(errno);
-    return false;
-  }
-  unlink(path.c_str());
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 8) != 0) {
-    error = "listen on " + path + ": " + std::strerror(errno);
-    close(fd);
-    return false;
-  }
   listen_fd_ = fd;
   path_ = path;
   return true;
