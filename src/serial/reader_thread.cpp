@@ -108,6 +108,9 @@ void* SerialPortReadThread(void* arg) {
       lock.lock();
     }
   }
+  // Cleared here, while this thread's handle cannot yet belong to another.
+  if (slot.reader.joining && pthread_equal(slot.reader.thread, pthread_self()) != 0)
+    slot.reader.joining = false;
   return nullptr;
 }
 
@@ -173,8 +176,18 @@ void stop_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {
   slot.reader.stop = true;
   if (on_reader_thread(slot))
     return;
+  slot.reader.joining = true;
   wake_reader(slot);
   join_taken(take_reader(slot), lock);
+  slot.reader.joining = false;
+}
+
+bool joined_by_a_close(const SerialTable& table) {
+  for (const SerialPortSlot& slot : table.slots)
+    if (slot.state == SlotState::kClosing && slot.reader.joining &&
+        pthread_equal(slot.reader.thread, pthread_self()) != 0)
+      return true;
+  return false;
 }
 
 bool reap_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {

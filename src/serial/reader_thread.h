@@ -25,6 +25,10 @@ void wake_reader(const SerialPortSlot& slot);
 // the callback returns and is joined by the slot's next open or close.
 void stop_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock);
 
+// True when the caller is a reader that a close on another thread is joining:
+// it must not wait for any close, or the two could wait for each other.
+bool joined_by_a_close(const SerialTable& table);
+
 // Joins a reader that ended after its callback closed the port, letting the
 // lock go meanwhile, unless the caller is that reader. True when it joined
 // one: the slot may have changed meanwhile.

@@ -2,6 +2,7 @@
 // Closing a port: SerialPortFree, and the readers' end at the library's unload.
 #include <unistd.h>
 
+#include "serial/output_drain.h"
 #include "serial/reader_thread.h"
 #include "serial/serial_slot.h"
 
@@ -18,23 +19,30 @@ void SerialPortFree(int index) {
     reap_reader(slot, lock);
     return;
   }
-  // From here on no new write starts and no open takes the slot.
+  // From here on no new write starts and no open takes the slot; an open of
+  // the same path waits for the slot to be free.
   slot.state = SlotState::kClosing;
+  slot.writes.turn_passed.notify_all();
   stop_reader(slot, lock);
   // Writers see the closing slot within their wait slice and give up; the
   // number is not closed while one may still use it.
-  table.changed.wait(lock, [&] { return slot.writers == 0; });
+  table.changed.wait(lock, [&] { return slot.writes.head == nullptr; });
   const int fd = slot.fd;
   const termios saved = slot.saved;
-  // Closing a real line may wait for its output to drain: not under the lock.
+  const int baud = slot.baud;
+  const int bits = slot.bits_per_char;
+  // Waiting for output, and closing a real line, take time: not under the lock.
   lock.unlock();
-  tcflush(fd, TCIOFLUSH);
+  // Bytes a write reported as written still reach the peer: they may leave
+  // the line first, within a bound, and are discarded only if they do not.
+  discard_pending(fd, !wait_for_output_sent(fd, baud, bits));
   tcsetattr(fd, TCSANOW, &saved);
   close(fd);
   lock.lock();
   slot.fd = -1;
   slot.path[0] = '\0';
   slot.state = SlotState::kFree;
+  table.changed.notify_all();
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "serial/line_settings.h"
+#include "serial/output_drain.h"
 #include "serial/reader_thread.h"
 #include "serial/serial_messages.h"
 #include "serial/serial_slot.h"
@@ -27,18 +28,37 @@ int choose_slot(const SerialTable& table, const char* path) {
   return -1;
 }
 
-// Puts the slot's line into raw mode with `format` at `baud`. A first open
-// keeps the settings the line had before, for the close; the speed the close
-// leaves is the one of the latest open. Only non-blocking terminal calls, so
-// they may run under the table's lock, which keeps two opens of the same slot
-// from interleaving them.
-void apply_settings(SerialPortSlot& slot, bool first_open, int baud, const FrameFormat& format) {
+// A slot whose close the open must wait for, or -1: the slot of the same path
+// while it is being closed, else, when no slot can be chosen, a slot being
+// closed that will be free.
+int close_to_wait_for(const SerialTable& table, const char* path) {
+  int closing = -1;
+  for (int i = 0; i < kSlotCount; ++i) {
+    const SerialPortSlot& slot = table.slots[i];
+    if (slot.state != SlotState::kClosing)
+      continue;
+    if (std::strcmp(slot.path, path) == 0)
+      return i;
+    if (closing < 0)
+      closing = i;
+  }
+  return choose_slot(table, path) < 0 ? closing : -1;
+}
+
+// Puts the slot's line into raw mode with `format` at `baud`, after discarding
+// what came in before (and output only when `output_left`: see
+// discard_pending). A first open keeps the settings the line had before, for
+// the close; the speed the close leaves is the one of the latest open. Only
+// non-blocking terminal calls, so they may run under the table's lock, which
+// keeps two opens of the same slot from interleaving them.
+void apply_settings(SerialPortSlot& slot, bool first_open, int baud, const FrameFormat& format,
+                    bool output_left) {
   const speed_t speed = speed_for_baud(baud);
   if (first_open)
     tcgetattr(slot.fd, &slot.saved);
   cfsetspeed(&slot.saved, speed);
   const termios raw = raw_settings(speed, format);
-  tcflush(slot.fd, TCIOFLUSH);
+  discard_pending(slot.fd, output_left);
   tcsetattr(slot.fd, TCSANOW, &raw);
   slot.baud = baud_of_speed(speed);
   slot.bits_per_char = bits_per_char(format);
@@ -71,15 +91,37 @@ int open_port(char* path, int baud, const FrameFormat& format) {
     return -1;
   }
 
+  // Output already on the line (the slot's own, at a reopen) may leave it
+  // before the open discards what is pending; not under the lock, since it
+  // may take a while.
+  const bool output_left = !wait_for_output_sent(fd);
+
   SerialTable& table = serial_table();
   std::unique_lock<std::mutex> lock(table.mutex);
-  // Choosing and claiming the slot is one step under the lock. A free slot
-  // whose reader ended after its callback closed the port has that reader
-  // joined first; the table may change meanwhile, so the choice is made again.
+  // Choosing and claiming the slot is one step under the lock. An open waits
+  // for a close it must follow (see close_to_wait_for), unless the caller is
+  // a reader that a close is joining: that close waits for it in turn. A free
+  // slot whose reader ended after its callback closed the port has that
+  // reader joined first. The table may change during either wait, so the
+  // choice is made again.
   int index;
-  do {
+  for (;;) {
+    const int closing = close_to_wait_for(table, path);
+    if (closing >= 0) {
+      if (joined_by_a_close(table)) {
+        lock.unlock();
+        close(fd);
+        std::printf(msg::kOpenError, path);
+        return -1;
+      }
+      const SerialPortSlot& slot = table.slots[closing];
+      table.changed.wait(lock, [&] { return slot.state != SlotState::kClosing; });
+      continue;
+    }
     index = choose_slot(table, path);
-  } while (index >= 0 && reap_reader(table.slots[index], lock));
+    if (index < 0 || !reap_reader(table.slots[index], lock))
+      break;
+  }
   if (index < 0) {
     lock.unlock();
     close(fd);
@@ -108,7 +150,7 @@ int open_port(char* path, int baud, const FrameFormat& format) {
   }
   const int number = slot.fd;
   const char* dropped = drop_registered_buffer(slot);
-  apply_settings(slot, !reopen, baud, format);
+  apply_settings(slot, !reopen, baud, format, output_left);
 
   bool reader_started = true;
   if (slot.reader.running) {

@@ -9,6 +9,10 @@
 // take it only for a moment around each system call, so an open, close or
 // registration of another slot never holds them up for long.
 //
+// Writers of a slot take turns in the order they came: each waits in the
+// slot's queue until it is at the head, and the head writes its whole block
+// (and, for the light controller, its pause) before the next one starts.
+//
 // A slot keeps its descriptor number for as long as it is open: a reopen puts
 // the new port on that number with dup2, so a writer or the reader that is
 // still on the number always reaches the slot's own port, never a file the
@@ -20,6 +24,7 @@
 #include <pthread.h>
 #include <termios.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -49,6 +54,10 @@ struct ReaderThread {
   // Asks the reader to end at its next pass; a reopen from the reader's own
   // callback clears it again.
   bool stop = false;
+  // A close on another thread is joining `thread`: an open made from that
+  // thread's callback must not wait for a close. The reader clears it as it
+  // ends, while its handle is still its own.
+  bool joining = false;
   // Bumped whenever a reader is taken for joining, so that a reader which
   // started a successor from its own callback ends instead of carrying on
   // beside it.
@@ -58,11 +67,30 @@ struct ReaderThread {
   int wake_fd = -1;
 };
 
+// A writer's place in its slot's queue; it lives on the writer's stack.
+struct WriteTurn {
+  WriteTurn* next = nullptr;
+};
+
+// The writers of a slot, in the order they came; the head has the turn.
+struct WriteQueue {
+  WriteTurn* head = nullptr;
+  WriteTurn* tail = nullptr;
+  // Where a stall of the line is measured from: when the head took its turn,
+  // when the line last took bytes of it, or the end of the pause it holds. A
+  // waiting writer gives up once the line has taken nothing for its bound.
+  std::chrono::steady_clock::time_point progress_at{};
+  // Signalled when the turn passes and when a close begins.
+  std::condition_variable turn_passed;
+};
+
 struct SerialPortSlot {
   SlotState state = SlotState::kFree;
   char path[kPathCapacity] = {};
-  int fd = -1;      // the slot's descriptor number while not free
-  int writers = 0;  // writes in progress on `fd`
+  int fd = -1;  // the slot's descriptor number while not free
+  // Writes in progress or waiting for their turn on `fd`: a close waits until
+  // the queue is empty.
+  WriteQueue writes;
   // The registered buffer a read of the reader is filling, null otherwise. A
   // registration that replaces it waits until the read is over.
   const char* filling = nullptr;
@@ -78,7 +106,8 @@ struct SerialPortSlot {
 
 struct SerialTable {
   std::mutex mutex;
-  // Signalled when a writer leaves, a read ends or a close completes.
+  // Signalled when the last writer of a closing slot leaves, a read ends or a
+  // close completes.
   std::condition_variable changed;
   SerialPortSlot slots[kSlotCount];
 };

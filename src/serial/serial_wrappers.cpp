@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The sv wrappers through which the rest of the library reaches the ports.
-#include <cerrno>
-#include <ctime>
-
 #include "kiv_config.h"
 #include "serial/serial_slot.h"
+#include "serial/serial_write.h"
 
 using namespace kiv::serial;
 
@@ -12,11 +10,9 @@ namespace {
 
 char rs232_path[] = "/dev/com1";
 
-// Sleeps the whole pause, however long the configuration makes it.
-void pause_ms(int ms) {
-  timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
+// The light controller needs this pause after every frame, sent or not.
+int light_controller_pause() {
+  return firmware_index_v2(5);
 }
 
 }  // namespace
@@ -35,14 +31,7 @@ int svSetSerialReadCallback(SerialReadCallback callback, int index) {
 }
 
 int svWriteSerial(char* data, int len, int index) {
-  const int result = WriteSerialPort(data, len, index);
-  if (index == 1) {
-    // The light controller needs its pause after every frame, sent or not.
-    const int pause = firmware_index_v2(5);
-    if (pause > 0)
-      pause_ms(pause);
-  }
-  return result;
+  return write_port(data, len, index, index == 1 ? light_controller_pause : nullptr);
 }
 
 void svSerialFree(int index) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Closing ports: settings restored per port, reader joined, descriptors
-// released, repeated and invalid closes.
+// released, output already written delivered, repeated and invalid closes.
+#include <thread>
+
 #include "serial_fixture.h"
 
 namespace kivtest {
@@ -48,6 +50,79 @@ TEST_F(SerialTest, CloseJoinsTheReaderAndReleasesEveryDescriptorPromptly) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
     EXPECT_TRUE(wait_until([&] { return count_threads() == threads_before_; }));
     EXPECT_EQ(count_open_fds(), fds_before_);
+  }
+}
+
+// The peer has not read for a while: what the write handed over is still on
+// its way when the port is closed or reopened.
+TEST_F(SerialTest, AMessageWrittenJustBeforeACloseOrReopenReachesALatePeer) {
+  StdoutCapture out;
+  std::vector<char> message(8192 + 64);
+  for (size_t i = 0; i < message.size(); ++i)
+    message[i] = static_cast<char>('A' + i % 26);
+  const int len = static_cast<int>(message.size());
+  for (bool reopen : {false, true}) {
+    for (int round = 0; round < 5; ++round) {
+      ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+      ASSERT_EQ(WriteSerialPort(message.data(), len, 0), 0);
+      if (reopen) {
+        ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+      } else {
+        SerialPortFree(0);
+      }
+      usleep(20000);  // the peer reads only after the close or reopen returned
+      ASSERT_EQ(read_bytes(peer1_, message.size(), std::chrono::seconds(2)),
+                Bytes(message.begin(), message.end()))
+          << (reopen ? "reopen" : "close") << ", round " << round;
+      SerialPortFree(0);
+    }
+  }
+}
+
+// Output a line still counts as queued may leave it for as long as it needs
+// on the wire plus 100 ms, and is discarded only when it does not.
+TEST_F(SerialTest, ACloseWaitsForQueuedOutputWithinItsBound) {
+  using std::chrono::milliseconds;
+  const struct {
+    const char* what;
+    int queued;         // bytes counted when the close begins
+    int sent_after_ms;  // when the count drops to 0; -1: never
+    bool reopen;        // a reopen of the same path instead of a close
+    milliseconds at_least, below;
+    int discarded;  // what the last flush discards
+  } cases[] = {
+      {"nothing queued", 0, -1, false, milliseconds(0), milliseconds(100), TCIFLUSH},
+      {"sent in time", 1152, 60, false, milliseconds(50), milliseconds(180), TCIFLUSH},
+      // 1152 bytes x 10 bits at 115200 baud: 100 ms, and 100 ms more.
+      {"never sent", 1152, -1, false, milliseconds(200), milliseconds(500), TCIOFLUSH},
+      {"never sent, reopen", 1152, -1, true, milliseconds(200), milliseconds(500), TCIOFLUSH},
+  };
+  StdoutCapture out;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+    fake_output_queue = c.queued;
+    std::thread sender;
+    if (c.sent_after_ms >= 0) {
+      sender = std::thread([&] {
+        usleep(static_cast<useconds_t>(c.sent_after_ms) * 1000);
+        fake_output_queue = 0;
+      });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    if (c.reopen) {
+      ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+    } else {
+      SerialPortFree(0);
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, c.at_least);
+    EXPECT_LT(took, c.below);
+    EXPECT_EQ(last_flush_selector.load(), c.discarded);
+    if (sender.joinable())
+      sender.join();
+    fake_output_queue = -1;
+    SerialPortFree(0);
   }
 }
 

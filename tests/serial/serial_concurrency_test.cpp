@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Ports used from several threads at once: concurrent opens, and writes that
-// meet a reopen or a close of their port.
+// Ports used from several threads at once: concurrent opens, opens that meet
+// a close, and writes that meet a reopen or a close of their port.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -68,6 +68,83 @@ TEST_F(SerialTest, ThreadsOpeningDifferentPathsGetSlotsOfTheirOwn) {
     SerialPortFree(1);
   }
   EXPECT_EQ(count_open_fds(), fds_before_ + 2);  // the capture's own two
+}
+
+// A read callback on com1 that stays in its call until released, so that a
+// close of the port waits for it.
+std::atomic<bool> g_in_callback{false};
+std::atomic<bool> g_release_callback{false};
+
+void held_callback(char*) {
+  g_in_callback = true;
+  while (!g_release_callback.load())
+    usleep(1000);
+}
+
+// Opens com1 into slot 0 with the held callback running in its reader.
+void hold_com1_reader(int peer) {
+  g_in_callback = false;
+  g_release_callback = false;
+  ASSERT_EQ(SerialPortInitEX(com1, 115200, 8, 1, 'N'), 0);
+  ASSERT_EQ(SetReadSerialPortCallback(held_callback, nullptr, 0, 0), 0);
+  ASSERT_TRUE(write_all(peer, "x", 1));
+  ASSERT_TRUE(wait_until([] { return g_in_callback.load(); }));
+}
+
+TEST_F(SerialTest, AnOpenDuringACloseWaitsForItThenTakesTheFreedSlot) {
+  char com3[] = "/dev/com3";
+  ASSERT_GE(kivsim::Sandbox::add_port(com3), 0);
+  const struct {
+    char* opened;
+    char* other;  // what slot 1 holds meanwhile
+  } cases[] = {{com1, nullptr}, {com1, com2}, {com3, com2}};
+  StdoutCapture out;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.opened) + (c.other ? " beside " + std::string(c.other) : ""));
+    hold_com1_reader(peer1_);
+    if (c.other) {
+      ASSERT_EQ(SerialPortInitEX(c.other, 115200, 8, 1, 'N'), 1);
+    }
+    std::thread closer([] { SerialPortFree(0); });
+    usleep(50000);  // the close is waiting for the callback
+    std::thread releaser([] {
+      usleep(200000);
+      g_release_callback = true;
+    });
+    EXPECT_EQ(SerialPortInitEX(c.opened, 115200, 8, 1, 'N'), 0);
+    EXPECT_TRUE(g_release_callback.load()) << "opened before the close ended";
+    closer.join();
+    releaser.join();
+    SerialPortFree(0);
+    SerialPortFree(1);
+  }
+}
+
+TEST_F(SerialTest, ACallbackWhosePortIsClosingMayOpenAnotherButNotWaitForItsOwn) {
+  StdoutCapture out;
+  hold_com1_reader(peer1_);
+  static std::atomic<int> own{2}, other{2};
+  static std::atomic<bool> entered{false}, go{false};
+  ASSERT_EQ(SetReadSerialPortCallback(
+                [](char*) {
+                  entered = true;
+                  while (!go.load())
+                    usleep(1000);
+                  own = SerialPortInitEX(com1, 115200, 8, 1, 'N');
+                  other = SerialPortInitEX(com2, 115200, 8, 1, 'N');
+                },
+                nullptr, 0, 0),
+            0);
+  ASSERT_TRUE(write_all(peer1_, "y", 1));
+  g_release_callback = true;  // the held call returns and the next one begins
+  ASSERT_TRUE(wait_until([] { return entered.load(); }));
+  std::thread closer([] { SerialPortFree(0); });
+  usleep(50000);  // the close is waiting for the callback
+  go = true;
+  closer.join();
+  EXPECT_EQ(own.load(), -1);
+  EXPECT_EQ(other.load(), 1);
+  EXPECT_NE(out.text().find("open serial /dev/com1 error\n"), std::string::npos);
 }
 
 // A writer waiting for room on com1 (nobody reads the peer yet), with its

@@ -21,6 +21,11 @@ namespace kivtest {
 // Set it to n to make the next n thread creations of the process fail.
 extern std::atomic<int> fail_next_thread_creations;
 
+// Set it to n >= 0 to make every line's output queue count n bytes.
+extern std::atomic<int> fake_output_queue;
+// What the latest tcflush discarded (TCIFLUSH, TCOFLUSH or TCIOFLUSH).
+extern std::atomic<int> last_flush_selector;
+
 // The settings last applied to `fd` with tcsetattr.
 bool applied_settings(int fd, termios* out);
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Writing: pieces of at most 4096 bytes, a line that is slow to take them,
-// a line that takes nothing, refusals.
+// a line that takes nothing, refusals, writers of one port taking turns.
 #include <dlfcn.h>
 
 #include <cstring>
@@ -16,6 +16,9 @@ namespace {
 std::atomic<int> g_watched_fd{-1};
 std::mutex g_sizes_mutex;
 std::vector<size_t> g_sizes;
+// Writes on this descriptor take at most two bytes each, as a congested line
+// would, and give other threads time to come in between.
+std::atomic<int> g_short_writes_fd{-1};
 
 }  // namespace
 }  // namespace kivtest
@@ -26,6 +29,11 @@ extern "C" ssize_t write(int fd, const void* buf, size_t count) {
   if (fd >= 0 && fd == kivtest::g_watched_fd.load()) {
     std::lock_guard<std::mutex> lock(kivtest::g_sizes_mutex);
     kivtest::g_sizes.push_back(count);
+  }
+  if (fd >= 0 && fd == kivtest::g_short_writes_fd.load() && count > 2) {
+    const ssize_t n = real(fd, buf, 2);
+    usleep(100);
+    return n;
   }
   return real(fd, buf, count);
 }
@@ -137,6 +145,69 @@ TEST_F(SerialWriteTest, RefusesWritesItCannotMake) {
   EXPECT_EQ(svWriteSerial(data, 3, 0), -1);  // closed
   EXPECT_EQ(out.text(), "write serial error\r\nwrite serial error\r\n");
   EXPECT_TRUE(drain(peer1_).empty());
+}
+
+// Frames from several threads while the line takes two bytes at a time: the
+// peer gets every frame whole and each thread's frames in their order.
+TEST_F(SerialWriteTest, FramesFromSeveralThreadsArriveWhole) {
+  constexpr int kThreads = 4, kFrames = 60;
+  g_short_writes_fd = fd_;
+  for (int round = 0; round < 3; ++round) {
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t)
+      writers.emplace_back([t] {
+        for (int i = 0; i < kFrames; ++i) {
+          char frame[] = {static_cast<char>('a' + t), '-', static_cast<char>('0' + i % 10), '\r',
+                          '\n'};
+          ASSERT_EQ(WriteSerialPort(frame, 5, 0), 0);
+        }
+      });
+    Bytes got = read_bytes(peer1_, 5 * kThreads * kFrames, std::chrono::seconds(20));
+    for (auto& w : writers)
+      w.join();
+    ASSERT_EQ(got.size(), 5u * kThreads * kFrames);
+    int next[kThreads] = {};
+    for (size_t at = 0; at < got.size(); at += 5) {
+      const int t = got[at] - 'a';
+      ASSERT_TRUE(t >= 0 && t < kThreads && got[at + 1] == '-' && got[at + 3] == '\r' &&
+                  got[at + 4] == '\n' && got[at + 2] == '0' + next[t]++ % 10)
+          << "round " << round << ", a cut frame at byte " << at << ": "
+          << std::string(got.begin() + static_cast<long>(at),
+                         got.begin() + static_cast<long>(std::min(got.size(), at + 12)));
+    }
+  }
+}
+
+// A writer waiting for its turn behind a stalled one fails with it, after
+// about the stall bound; a close ends both at once.
+TEST_F(SerialWriteTest, AWriterWaitingForItsTurnFailsWithTheStalledWriterAhead) {
+  for (bool close_port : {false, true}) {
+    SCOPED_TRACE(close_port ? "closed" : "stalled");
+    auto block = pattern(200000);
+    std::atomic<int> results[2] = {{1}, {1}};
+    const auto start = std::chrono::steady_clock::now();
+    std::thread ahead(
+        [&] { results[0] = WriteSerialPort(block.data(), static_cast<int>(block.size()), 0); });
+    usleep(100000);
+    std::thread behind([&] {
+      char frame[] = "1-1\r\n";
+      results[1] = WriteSerialPort(frame, 5, 0);
+    });
+    usleep(100000);
+    if (close_port) {
+      SerialPortFree(0);
+    }
+    ahead.join();
+    behind.join();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(results[0].load(), -1);
+    EXPECT_EQ(results[1].load(), -1);
+    EXPECT_LT(took, close_port ? std::chrono::milliseconds(600) : std::chrono::seconds(3));
+    if (!close_port) {
+      EXPECT_GE(took, std::chrono::milliseconds(800));
+    }
+    drain(peer1_);
+  }
 }
 
 }  // namespace
