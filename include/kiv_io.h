@@ -34,7 +34,8 @@ class KivIo {
   KIV_EXPORT static KivIo* getInstance();
   // Destroys the instance if there is one (prints "[KIV-IO] delete..."): clears
   // the callbacks, releases the LED strip, closes serial ports 0 and 1 and joins
-  // their readers. A later getInstance() builds a fresh instance. Must not
+  // their readers. What was written to the ports still leaves the lines (see
+  // SerialPortFree), so closing both may take twice that bound. A later getInstance() builds a fresh instance. Must not
   // run concurrently with other calls into the facade.
   KIV_EXPORT static void close_io();
 

@@ -11,14 +11,23 @@
 //
 // Every function may be called from any thread at any time, also for the same
 // slot: opens, closes and registrations of a slot take effect one after the
-// other; two opens of different paths get different slots. A slot keeps its
-// descriptor number while it is open, so a write never reaches another file: a
-// write during a reopen goes on to the reopened port, and a close makes writes
-// in progress on its port fail and waits for them to stop (at most about 50 ms
-// after the close began). A callback may write to any port, open (or reopen)
-// any port, and close its own port (the reader then ends once the callback
+// other; two opens of different paths get different slots. An open of a path
+// whose slot is being closed waits for that close and then opens as it would
+// have after it; so does an open that finds no slot free or holding its path
+// while one is being closed. A slot keeps its descriptor number while it is
+// open, so a write never reaches another file: a write during a reopen goes on
+// to the reopened port, and a close makes writes in progress on its port fail
+// and waits for them to stop (at most about 50 ms after the close began).
+// Writers of one port take turns for whole writes, in the order they came:
+// the bytes of one WriteSerialPort (or svWriteSerial, with its pause) go out
+// together, never cut by another thread's. Writers of different ports never
+// wait for each other. A callback may write to any port, open (or reopen) any
+// port, and close its own port (the reader then ends once the callback
 // returns). Closing a port waits for that port's callback to return, so a
-// callback must not close another port whose callback waits for it.
+// callback must not close another port whose callback waits for it; and a
+// callback whose port a close on another thread is waiting for cannot wait
+// for a close in turn: an open from it that would wait fails with -1 and
+// "open serial %s error\n".
 #pragma once
 
 #include "kiv_export.h"
@@ -31,7 +40,8 @@ typedef void (*SerialReadCallback)(char* chunk);
 // into the first slot that is free or already holds `path`, and starts the
 // slot's reader. Opening the slot's own path again keeps its reader and
 // callback (not its registered buffer) and puts the new port on the slot's
-// descriptor number. Prints "serial index  %d  fd  %d\n" with the slot and its
+// descriptor number; like a close, it lets output already written leave the
+// line before discarding what is pending. Prints "serial index  %d  fd  %d\n" with the slot and its
 // number. Returns 0 or -1.
 KIV_EXPORT int SerialPortInit(char* path, int baud);
 
@@ -40,10 +50,15 @@ KIV_EXPORT int SerialPortInit(char* path, int baud);
 KIV_EXPORT int SerialPortInitEX(char* path, int baud, int dataBits, int stopBits, char parity);
 
 // Writes `len` bytes to slot `index` in pieces of at most 4096 bytes, waiting
-// for the line to take them. Fails when the line takes nothing for twice the
-// time one full piece takes on the wire plus 100 ms (0.81 s at 115200 8N1), or
-// when the port is closed meanwhile. Returns 0 when all were written, -1
-// otherwise.
+// for the line to take them, in this writer's turn: it first waits for the
+// writers of the port that came before it to finish. Fails when the line takes
+// nothing for twice the time one full piece takes on the wire plus 100 ms
+// (0.81 s at 115200 8N1; the stall bound), or when the port is closed
+// meanwhile, whether the writer is writing or waiting for its turn. A writer
+// waits for its turn as long as the writers ahead keep the line taking bytes
+// (and through the light controller pause each of them holds), and fails once
+// the line has taken nothing for the stall bound. Returns 0 when all were
+// written, -1 otherwise.
 KIV_EXPORT int WriteSerialPort(char* data, int len, int index);
 
 // Registers the read callback of slot `index` and the buffer (of `size` bytes,
@@ -54,9 +69,13 @@ KIV_EXPORT int SetReadSerialPortCallback(SerialReadCallback callback, char* buff
                                          int index);
 
 // Stops the reader of slot `index` (waiting for its callback unless called
-// from it), makes writes in progress fail and waits for them, restores the
-// line's saved settings, closes the port and frees the slot. Does nothing for a
-// slot without an open port.
+// from it), makes writes in progress fail and waits for them, lets output
+// already written leave the line (for at most the time the bytes the line
+// still counts take on the wire, plus 100 ms), discards pending input (and
+// output only when the line still counts bytes after that), restores the
+// line's saved settings, closes the port and frees the slot. A close with no
+// output queued ends within a few milliseconds once the callback returned.
+// Does nothing for a slot without an open port.
 KIV_EXPORT void SerialPortFree(int index);
 
 // Wrappers used by the rest of the library.
@@ -66,7 +85,9 @@ KIV_EXPORT int svSerialInitRS232(int baud, int dataBits, int stopBits, char pari
 // Registers `callback` with the service's own 1024-byte receive buffer of the port.
 KIV_EXPORT int svSetSerialReadCallback(SerialReadCallback callback, int index);
 // WriteSerialPort; on index 1 it then pauses firmware_index_v2(5) milliseconds
-// when that is positive, whether the write succeeded or not.
+// when that is positive, whether the write succeeded or not. The pause is part
+// of the writer's turn: the next writer's bytes follow only after it (a close
+// of the port ends the turn at once; the caller still waits out the pause).
 KIV_EXPORT int svWriteSerial(char* data, int len, int index);
 KIV_EXPORT void svSerialFree(int index);  // SerialPortFree
 

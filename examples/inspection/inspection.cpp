@@ -25,7 +25,6 @@ namespace {
 
 constexpr int kFocus = 1200;              // the lens value parts are inspected at
 constexpr unsigned kInspectUs = 1000000;  // how long the light stays on
-constexpr unsigned kDrainUs = 300000;     // before the ports close
 constexpr unsigned char kBlue = 1, kGreen = 2, kRed = 3;
 
 // What the interrupt and reader threads hand the main thread.
@@ -108,9 +107,7 @@ int main(int argc, char** argv) {
     bool passed = light_fault ? (fault(io, cycle, "light controller"), false) : inspect(io, cycle);
     all_passed = all_passed && passed;
   }
-  // Closing a port discards what it has not sent yet: give the last result
-  // time to leave the line first.
-  usleep(kDrainUs);
+  // Closing the ports lets the last result leave the line first.
   kiv::KivIo::close_io();
   return all_passed ? 0 : 1;
 }

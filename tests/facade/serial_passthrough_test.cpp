@@ -58,3 +58,27 @@ TEST(FacadeSerial, BothPortsWriteAndCallBackOnTheirOwnLine) {
       << got(g_ama1) << " / " << got(g_ama2);
   KivIo::close_io();
 }
+
+// close_io right after the last writes: a peer that had not read for a while
+// still gets every byte of both.
+TEST(FacadeSerial, WhatWasWrittenBeforeCloseIoReachesALatePeer) {
+  KIV_REQUIRE_SANDBOX();
+  int com1 = kivsim::Sandbox::add_port("/dev/com1");
+  int com2 = kivsim::Sandbox::add_port("/dev/com2");
+  ASSERT_GE(com1, 0);
+  ASSERT_GE(com2, 0);
+  kivtest::StdoutCapture out;
+  std::string message(8192, 'm');
+  message += "OK 1\r\n";
+  for (int round = 0; round < 3; ++round) {
+    KivIo* io = KivIo::getInstance();
+    io->setup();
+    kivtest::drain(com2);
+    ASSERT_EQ(io->writeAMA1(message.data(), static_cast<int>(message.size())), 0);
+    ASSERT_EQ(io->writeAMA2(message.data(), static_cast<int>(message.size())), 0);
+    KivIo::close_io();
+    const kivtest::Bytes expected(message.begin(), message.end());
+    EXPECT_EQ(kivtest::read_bytes(com1, message.size(), std::chrono::seconds(2)), expected);
+    EXPECT_EQ(kivtest::read_bytes(com2, message.size(), std::chrono::seconds(2)), expected);
+  }
+}
