@@ -46,8 +46,10 @@ class KivIo {
   // "Revision" line in "/proc/cpuinfo") is a failed GPIO start ("wiringPi
   // setup error"), where WiringPi itself would end the process. The input
   // interrupts are registered once per process: they outlive close_io(), and
-  // a later setup() finds them in place. On the board each registration takes
-  // a second or more, so the first setup() takes three seconds or more.
+  // a later setup() finds them in place. The library is linked with
+  // "-z nodelete", so dlclose() leaves it mapped for their handlers. On the
+  // board each registration takes a second or more, so the first setup()
+  // takes three seconds or more.
   KIV_EXPORT void setup();
 
   // Writes `len` bytes to serial port index 0 ("/dev/com1" after setup).
