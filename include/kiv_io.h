@@ -11,12 +11,14 @@
 //
 // Light controller (serial port index 1): every frame is one write followed by
 // the write pause, on the caller's thread; frames from different threads go
-// out whole, in no promised order, except that open_light and close_light
-// switch the light in turn: each change of t_light_on and its light frame go
-// out together, so the light-off frame is sent once per switch-off and the
-// flag always matches the last light frame those two sent (either may wait for
-// the other's frame and pause). Any thread may call these operations, the
-// hardware callback included.
+// out whole, in no promised order, except that open_light, close_light and
+// setWorkMode take turns: each change of t_light_on or workMode and its frame
+// go out together, so the light-off frame is sent once per switch-off, the
+// flag always matches the last light frame open_light and close_light sent,
+// workMode the last work mode frame setWorkMode and open_light sent, and
+// open_light's light-on frame reaches the controller in work mode 5 (each may
+// wait for another's frames and pauses). Any thread may call these
+// operations, the hardware callback included.
 #pragma once
 
 #include <pthread.h>
@@ -47,8 +49,10 @@ class KivIo {
   // "Revision" line in "/proc/cpuinfo") is a failed GPIO start ("wiringPi
   // setup error"), where WiringPi itself would end the process. The input
   // interrupts are registered once per process: they outlive close_io(), and
-  // a later setup() finds them in place. On the board each registration takes
-  // a second or more, so the first setup() takes three seconds or more.
+  // a later setup() finds them in place. The library is linked with
+  // "-z nodelete", so dlclose() leaves it mapped for their handlers. On the
+  // board each registration takes a second or more, so the first setup()
+  // takes three seconds or more.
   KIV_EXPORT void setup();
 
   // Writes `len` bytes to serial port index 0 ("/dev/com1" after setup).

@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Light sections, work mode, flash and the generic light controller command:
-// one frame each through the port-1 write and its pause.
-#include <cstdio>
-
+// Light sections, flash and the generic light controller command: one frame
+// each through the port-1 write and its pause.
 #include "facade/light_frame.h"
-#include "facade/messages.h"
 #include "kiv_config.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
@@ -28,14 +25,6 @@ int KivIo::disableLightSection(int section) {
   if (!valid_section(section))
     return -1;
   return svSetLightCtl(firmware_index_v2(section), 0);
-}
-
-int KivIo::setWorkMode(int mode) {
-  const int result = callCmd(light::kWorkMode, light::low_byte(mode));
-  std::printf(msg::kWorkMode, mode, result);
-  // open_light reads it on whichever thread switches the light on.
-  __atomic_store_n(&workMode, mode, __ATOMIC_RELAXED);
-  return result;
 }
 
 int KivIo::callCmd(char cmd, char arg) {

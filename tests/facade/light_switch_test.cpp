@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Switching the light on and off, the flash commands and the generic command:
 // frames, results, printed lines, the light-on flag and the stored work mode.
+#include <thread>
+
 #include "facade_test_util.h"
 #include "light_fixture.h"
 
@@ -53,6 +55,50 @@ TEST_F(LightControllerTest, LightOnAndOffFollowTheFlag) {
     EXPECT_EQ(light_flag(), s.flag);
     std::string text = printed();
     EXPECT_TRUE(!s.printed || text == s.printed) << text;
+  }
+}
+
+// Reads the line until the controller is in work mode `mode`.
+bool reaches_mode(kivsim::LightController& controller, int mode) {
+  while (controller.state().work_mode != mode)
+    if (!controller.read_line(3000))
+      return false;
+  return true;
+}
+
+// setWorkMode on one thread and open_light on another, the second called
+// while the first's frame pause runs: the light-on frame still reaches the
+// controller in work mode 5, and workMode names the last mode frame sent.
+TEST_F(LightControllerTest, WorkModeAndLightOnTakeTurns) {
+  start("[CMD]\ntimeout_ns = 200\n");  // a wide window after each frame
+  for (bool light_first : {false, true}) {
+    SCOPED_TRACE(light_first ? "light first" : "work mode first");
+    io_->close_light();
+    io_->setWorkMode(light_first ? 1 : 5);
+    sent();
+    std::thread first([&] {
+      if (light_first)
+        io_->open_light();
+      else
+        io_->setWorkMode(3);
+    });
+    const bool met = reaches_mode(*controller_, light_first ? 5 : 3);
+    if (met && light_first)
+      io_->setWorkMode(3);
+    else if (met)
+      io_->open_light();
+    first.join();
+    ASSERT_TRUE(met);
+
+    int light_on_frames = 0;
+    for (const kivsim::LightEvent& event : controller_->collect(0)) {
+      if (event.frame.bytes != std::string("9-\1\r\n", 5))
+        continue;
+      ++light_on_frames;
+      EXPECT_EQ(event.after.work_mode, 5) << "the light went on in another work mode";
+    }
+    EXPECT_EQ(light_on_frames, 1);
+    EXPECT_EQ(io_->workMode, controller_->state().work_mode);
   }
 }
 
