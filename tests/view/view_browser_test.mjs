@@ -66,12 +66,15 @@ test('the page shows what the program did, and its buttons reach the program', a
     await expectLeds(page, GREEN);
     await screenshot(page, 'probe-ready.png');
 
-    // The input button raises the edge; the program's callback sounds the alarm and turns the strip red.
-    await page.click('#input-input');
+    // Pressing the input button raises the edge; the program's callback sounds the alarm and turns
+    // the strip red. The button is held until then: the handler samples the line when it starts.
+    await page.hover('#input-input');
+    await page.mouse.down();
     await waitTimeline(page, '[probe] input callback: level 1');
     await waitShown(page, '#lamp-alarm', 'data-level', '1');
     await expectLeds(page, RED);
     // Released, the line falls again: the press and the release arrive in their order.
+    await page.mouse.up();
     await waitTimeline(page, '[probe] input callback: level 0');
     await waitShown(page, '#input-input', 'data-level', '0');
 
