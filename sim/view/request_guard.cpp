@@ -28,4 +28,21 @@ std::string refuse_acting_request(const std::string& host, const std::string& or
   return "";
 }
 
+int refuse_body(const std::string& content_length, bool chunked, size_t max_bytes,
+                std::string& reason) {
+  if (chunked || content_length.empty() ||
+      content_length.find_first_not_of("0123456789") != std::string::npos) {
+    reason = "the body must announce its length (Content-Length)";
+    return 411;
+  }
+  size_t first = content_length.find_first_not_of('0');
+  std::string digits = first == std::string::npos ? "0" : content_length.substr(first);
+  // 20 digits and more do not fit a number, and are far too many anyway.
+  if (digits.size() > 19 || std::stoull(digits) > max_bytes) {
+    reason = "the body is larger than the view takes (" + std::to_string(max_bytes) + " bytes)";
+    return 413;
+  }
+  return 0;
+}
+
 }  // namespace kivsim

@@ -5,7 +5,8 @@
 // name the view itself in its Host header, and a request that acts on the
 // device must come from the view's own page: its Origin header is the view's
 // address and its body is JSON (which a foreign page cannot send without the
-// browser asking first, and the view never allows it).
+// browser asking first, and the view never allows it). All of it is judged
+// on the request's head, before a byte of its body is read.
 #pragma once
 
 #include <string>
@@ -23,5 +24,12 @@ bool origin_is_view(const std::string& origin, int port);
 // Why an acting request is refused ("" when it is accepted).
 std::string refuse_acting_request(const std::string& host, const std::string& origin,
                                   const std::string& content_type, int port);
+
+// Whether a body may be read: 0 when it may, else the HTTP status that
+// refuses it with `reason` set. Its length must be announced in
+// Content-Length (`content_length`, "" when absent; 411 without it, a body
+// sent in chunks included) and be at most `max_bytes` (413 above).
+int refuse_body(const std::string& content_length, bool chunked, size_t max_bytes,
+                std::string& reason);
 
 }  // namespace kivsim

@@ -8,10 +8,11 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "limited_server.h"
+#include "live_updates.h"
 #include "page_files.h"
 #include "pins.h"
 #include "request_guard.h"
-#include "trace_writer.h"
 
 namespace kivsim {
 namespace {
@@ -29,6 +30,15 @@ void answer(httplib::Response& res, int status, const std::string& error) {
   nlohmann::json body =
       error.empty() ? nlohmann::json{{"ok", true}} : nlohmann::json{{"error", error}};
   res.set_content(body.dump(), "application/json");
+}
+
+// A request refused on its head: its body, if any, is never read, so the
+// connection cannot go on.
+httplib::Server::HandlerResponse refuse(httplib::Response& res, int status,
+                                        const std::string& error) {
+  answer(res, status, error);
+  LimitedServer::end_connection_after(res);
+  return httplib::Server::HandlerResponse::Handled;
 }
 
 // SO_REUSEADDR only: the library's default adds SO_REUSEPORT, with which a
@@ -84,8 +94,12 @@ std::string send_command(const nlohmann::json& body, Command& cmd) {
 
 }  // namespace
 
-ViewServer::ViewServer(EventStream& stream, PageCommands& commands)
-    : stream_(stream), commands_(commands), server_(new httplib::Server) {
+ViewServer::ViewServer(EventStream& stream, PageCommands& commands, const ViewLimits& limits)
+    : stream_(stream),
+      commands_(commands),
+      limits_(limits),
+      run_(new_run_name()),
+      server_(new LimitedServer(limits)) {
   server_->set_socket_options(view_socket_options);
   add_routes();
 }
@@ -121,7 +135,15 @@ bool ViewServer::start(int port, std::string& error) {
     }
     port_ = port;
   }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  listening_done_ = false;
+  thread_ = std::thread([this] {
+    server_->listen_after_bind();
+    listening_done_ = true;
+  });
+  // httplib's stop does nothing until its server runs: a stop right after
+  // this start would otherwise leave it serving, and the join waiting.
+  while (!server_->is_running() && !listening_done_)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return true;
 }
 
@@ -136,20 +158,33 @@ void ViewServer::stop() {
   }
   stopping_ = true;  // live updates still open end at their next wake
   if (thread_.joinable()) {
-    server_->stop();
-    thread_.join();  // listen_after_bind returns once its workers are joined
+    server_->stop();  // every connection too, whatever its client does
+    thread_.join();   // listen_after_bind returns once its workers are joined
   }
 }
 
 void ViewServer::add_routes() {
   httplib::Server& s = *server_;
-  // Every request must name the view in Host: a name rebound to 127.0.0.1
-  // gets nothing, neither the page nor the device's state.
+  // Judged on the head alone, before a byte of a body is read. Every request
+  // must name the view in Host: a name rebound to 127.0.0.1 gets nothing,
+  // neither the page nor the device's state. Any other than GET or HEAD acts,
+  // or could have httplib read its body: the view's page alone sends those,
+  // with a small body.
   s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    if (host_is_view(req.get_header_value("Host"), port_))
+    if (!host_is_view(req.get_header_value("Host"), port_))
+      return refuse(res, 403, "the Host header does not name the view");
+    if (req.method == "GET" || req.method == "HEAD")
       return httplib::Server::HandlerResponse::Unhandled;
-    answer(res, 403, "the Host header does not name the view");
-    return httplib::Server::HandlerResponse::Handled;
+    std::string refused =
+        refuse_acting_request(req.get_header_value("Host"), req.get_header_value("Origin"),
+                              req.get_header_value("Content-Type"), port_);
+    if (!refused.empty())
+      return refuse(res, 403, "refused: " + refused);
+    int status = refuse_body(req.get_header_value("Content-Length"),
+                             req.has_header("Transfer-Encoding"), limits_.body_bytes, refused);
+    if (status != 0)
+      return refuse(res, status, refused);
+    return httplib::Server::HandlerResponse::Unhandled;
   });
   for (const PageFile* f = page_files(); f->path; ++f) {
     s.Get(f->path, [f](const httplib::Request&, httplib::Response& res) {
@@ -158,37 +193,48 @@ void ViewServer::add_routes() {
     });
   }
   s.Get("/events", [this](const httplib::Request& req, httplib::Response& res) {
+    res.set_header("Cache-Control", "no-store");
+    bool refused = false;
+    {
+      std::lock_guard<std::mutex> lock(streams_mutex_);
+      refused = live_streams_ >= limits_.live_streams;
+      if (!refused)
+        ++live_streams_;
+    }
+    if (refused) {
+      // Each stream holds a thread while it is open: past the cap the pages'
+      // other requests would find none.
+      res.set_content(refused_message("the view serves " + std::to_string(limits_.live_streams) +
+                                      " pages at once: close one, then reload this one"),
+                      "text/event-stream");
+      LimitedServer::end_connection_after(res);
+      return;
+    }
     struct Cursor {
+      bool named = false;  // the run's name has been sent
       uint64_t seq = 0;
       int quiet = 0;
     };
     auto cursor = std::make_shared<Cursor>();
     // A reconnecting EventSource names the last event it has seen.
-    cursor->seq = std::strtoull(req.get_header_value("Last-Event-ID").c_str(), nullptr, 10);
-    res.set_header("Cache-Control", "no-store");
-    {
-      std::lock_guard<std::mutex> lock(streams_mutex_);
-      ++live_streams_;
-    }
+    cursor->seq = resume_after(req.get_header_value("Last-Event-ID"), run_);
     res.set_chunked_content_provider(
         "text/event-stream",
         [this, cursor](size_t, httplib::DataSink& sink) {
+          if (!cursor->named) {
+            cursor->named = true;
+            std::string msg = run_message(run_);
+            return sink.write(msg.data(), msg.size());
+          }
           std::vector<Event> events;
           bool open = stream_.wait_events(cursor->seq, events, kUpdateWaitMs);
           std::string msg;
           if (!events.empty()) {
-            // The stream keeps only its newest events: a reader that fell behind sees a gap.
-            uint64_t dropped = events.front().seq - cursor->seq - 1;
+            msg = events_message(run_, cursor->seq, events);
             cursor->seq = events.back().seq;
-            msg = "id: " + std::to_string(cursor->seq) +
-                  "\nevent: events\ndata: {\"dropped\":" + std::to_string(dropped) +
-                  ",\"events\":[";
-            for (size_t i = 0; i < events.size(); ++i)
-              msg += (i ? "," : "") + trace_line(events[i]);
-            msg += "]}\n\n";
           }
           if (!open)
-            msg += "event: end\ndata: {}\n\n";
+            msg += end_message();
           else if (msg.empty() && ++cursor->quiet >= kQuietWaitsBeforePing)
             msg = ": still here\n\n";
           if (!msg.empty()) {
@@ -208,12 +254,8 @@ void ViewServer::add_routes() {
   });
 
   auto acting = [this](bool (*make)(const nlohmann::json&, Command&, std::string&)) {
+    // Host, Origin and the body's type and size were judged before routing.
     return [this, make](const httplib::Request& req, httplib::Response& res) {
-      std::string refused =
-          refuse_acting_request(req.get_header_value("Host"), req.get_header_value("Origin"),
-                                req.get_header_value("Content-Type"), port_);
-      if (!refused.empty())
-        return answer(res, 403, "refused: " + refused);
       nlohmann::json body;
       if (!parse_body(req, res, body))
         return;

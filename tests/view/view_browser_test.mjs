@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // kiv-sim-run's view in a real browser: a program on the simulated board,
 // what the page shows of it, the page's actions reaching the program, trace
-// replay, and requests from elsewhere refused.
+// replay, requests from elsewhere refused, and the page on live updates
+// played to it.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
+import net from 'node:net';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 
@@ -211,4 +213,101 @@ test('the sample application runs its scenario with the view', async (t) => {
     await waitShown(page, '#program', null, 'program exited with status 1', 40000);
     assert.equal(await run.exited, 0, 'the scenario did not hold');
   });
+});
+
+test('the launcher ends with its program, whatever a client of its view does', async (t) => {
+  let run;
+  try {
+    run = await startLauncher([env.probe]);
+  } catch (e) {
+    if (e.code === NO_SANDBOX) return t.skip('the simulated board needs namespaces');
+    throw e;
+  }
+  // A request that never ends: a byte every 100 ms.
+  const trickler = net.connect(Number(new URL(run.url).port), '127.0.0.1');
+  trickler.on('error', () => {});
+  trickler.write('POST /notify HTTP/1.1\r\nX-Pad: ');
+  const trickle = setInterval(() => trickler.write('a'), 100);
+  const later = (ms) => new Promise((resolve) => setTimeout(() => resolve('still running'), ms));
+  try {
+    for (let waited = 0; !run.output.includes('[probe] ready') && waited < 20000; waited += 100) await later(100);
+    run.child.stdin.write('send com1 quit\\r\\n\n');
+    assert.equal(await Promise.race([run.exited, later(6000)]), 0, run.output.slice(-2000));
+  } finally {
+    clearInterval(trickle);
+    trickler.destroy();
+    await stopLauncher(run);
+  }
+});
+
+// The page alone, served here from its folder, its live updates played from
+// `streams`: each request for /events gets the next one whole (the last one
+// again once they run out). `body` gets the page and the Last-Event-ID each
+// of those requests sent ("" for none).
+async function withPlayedStreams(streams, body) {
+  const folder = new URL('../../sim/view/page/', import.meta.url);
+  const files = { '/': ['index.html', 'text/html'], '/view.js': ['view.js', 'text/javascript'],
+    '/view.css': ['view.css', 'text/css'] };
+  const asked = [];
+  const server = http.createServer((req, res) => {
+    if (req.url === '/events') {
+      asked.push(req.headers['last-event-id'] ?? '');
+      res.writeHead(200, { 'Content-Type': 'text/event-stream' });
+      return res.end(streams[Math.min(asked.length, streams.length) - 1]);
+    }
+    const [file, type] = files[req.url] ?? [];
+    res.writeHead(file ? 200 : 404, { 'Content-Type': type ?? 'text/plain' });
+    res.end(file ? fs.readFileSync(new URL(file, folder)) : '');
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const context = await browser.newContext();
+  const page = await context.newPage();
+  const pageErrors = [];
+  page.on('pageerror', (e) => pageErrors.push(e.message));
+  try {
+    await page.goto(`http://127.0.0.1:${server.address().port}/`);
+    await body(page, asked);
+    assert.deepEqual(pageErrors, [], 'the page threw');
+  } finally {
+    await context.close();
+    server.close();
+  }
+}
+
+// Live-update messages as the view's server writes them.
+const played = {
+  run: (run) => `event: run\ndata: ${JSON.stringify({ run })}\n\n`,
+  events: (run, seq, events) =>
+    `id: ${run}:${seq}\nevent: events\ndata: ${JSON.stringify({ dropped: 0, events })}\n\n`,
+  end: 'event: end\ndata: {}\n\n',
+  // The browser asks again this soon after a stream ends.
+  retry: 'retry: 100\n\n',
+};
+const programLine = (t, text) => ({ t, source: 'program', kind: 'out', timing: 'source', text });
+
+test('a page whose stream comes back from another run starts over', async () => {
+  const laserOn = { t: 0.2, source: 'gpio', kind: 'write', timing: 'source', text: 'laser (13) -> 1',
+    pin: 13, level: 1 };
+  await withPlayedStreams([
+    played.retry + played.run('first') + played.events('first', 2, [programLine(0.1, 'from the first run'), laserOn]),
+    played.run('second') + played.events('second', 1, [programLine(0.1, 'from the second run')]) + played.end,
+  ], async (page, asked) => {
+    await waitTimeline(page, 'from the second run');
+    assert.deepEqual(asked, ['', 'first:2']);
+    const timeline = await page.textContent('#timeline');
+    assert.ok(!timeline.includes('from the first run'), 'the first run is still shown:\n' + timeline);
+    await waitShown(page, '#lamp-laser', 'data-level', '');
+    await waitShown(page, '#mode', null, 'ended');
+  });
+});
+
+test('a page the view turns away says why and does not ask again', async () => {
+  const error = 'the view serves 4 pages at once: close one, then reload this one';
+  await withPlayedStreams([played.retry + `event: refused\ndata: ${JSON.stringify({ error })}\n\n`],
+    async (page, asked) => {
+      await waitShown(page, '#view-error', null, error);
+      await waitShown(page, '#mode', null, 'refused');
+      await new Promise((resolve) => setTimeout(resolve, 500));
+      assert.equal(asked.length, 1, 'the page asked again');
+    });
 });

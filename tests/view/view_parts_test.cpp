@@ -7,6 +7,7 @@
 
 #include <thread>
 
+#include "live_updates.h"
 #include "options.h"
 #include "page_commands.h"
 #include "request_guard.h"
@@ -45,6 +46,49 @@ TEST(RequestGuard, OnlyTheViewsOwnPageMayAct) {
       EXPECT_NE(refused.find(c.refused), std::string::npos)
           << c.host << " " << c.origin << " " << c.type << ": " << refused;
   }
+}
+
+TEST(RequestGuard, ABodyMustAnnounceASmallLength) {
+  struct Case {
+    const char* content_length;
+    bool chunked;
+    int status;
+  };
+  const Case cases[] = {
+      {"0", false, 0},      {"1024", false, 0},        {"01024", false, 0},
+      {"1025", false, 413}, {"314572800", false, 413}, {"99999999999999999999999", false, 413},
+      {"", false, 411},     {"12, 12", false, 411},    {"-1", false, 411},
+      {"12", true, 411},
+  };
+  for (const Case& c : cases) {
+    std::string reason;
+    EXPECT_EQ(refuse_body(c.content_length, c.chunked, 1024, reason), c.status)
+        << c.content_length << (c.chunked ? " chunked" : "");
+    EXPECT_EQ(reason.empty(), c.status == 0) << c.content_length << ": " << reason;
+  }
+}
+
+TEST(LiveUpdates, APageResumesOnlyWithinItsOwnRun) {
+  struct Case {
+    const char* last_event_id;
+    uint64_t after;
+  };
+  const Case cases[] = {
+      {"0123456789abcdef:42", 42},
+      {"0123456789abcdef:0", 0},
+      {"fedcba9876543210:42", 0},  // another run
+      {"42", 0},
+      {"", 0},
+      {"0123456789abcdef:", 0},
+      {"0123456789abcdef:4x", 0},
+      {"0123456789abcdef:99999999999999999999", 0},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(resume_after(c.last_event_id, "0123456789abcdef"), c.after) << c.last_event_id;
+  std::string run = new_run_name();
+  EXPECT_EQ(run.size(), 16u);
+  EXPECT_EQ(run.find_first_not_of("0123456789abcdef"), std::string::npos) << run;
+  EXPECT_NE(new_run_name(), run);
 }
 
 Command edge(int pin, int level) {

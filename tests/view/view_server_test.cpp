@@ -8,12 +8,46 @@
 
 #include <httplib.h>
 
+#include "raw_client.h"
 #include "test_support.h"
 #include "trace_writer.h"
 #include "view_server.h"
 
 namespace kivsim {
 namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// The id of the last message of live updates in `received` ("" when none).
+std::string last_id(const std::string& received) {
+  size_t at = received.rfind("\nid: ");
+  if (received.compare(0, 4, "id: ") == 0 && at == std::string::npos)
+    at = 0;
+  else if (at == std::string::npos)
+    return "";
+  else
+    ++at;
+  size_t begin = at + 4;
+  return received.substr(begin, received.find('\n', begin) - begin);
+}
+
+// The message naming the run that starts each stream of live updates.
+std::string run_message(const std::string& received) {
+  size_t at = received.find("event: run\n");
+  if (at == std::string::npos)
+    return "";
+  return received.substr(at, received.find("\n\n", at) + 2 - at);
+}
+
+Event program_line(const char* text, int64_t time_ns) {
+  Event e;
+  e.time_ns = time_ns;
+  e.source = EventSource::kProgram;
+  e.kind = "out";
+  e.text = text;
+  return e;
+}
 
 TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
   int threads = kivtest::count_threads();
@@ -95,7 +129,7 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
     std::string events;
     client.Get("/events", [&](const char* data, size_t len) {
       events.append(data, len);
-      return events.find("\n\n") == std::string::npos;
+      return events.find("]}\n\n") == std::string::npos;
     });
     EXPECT_NE(events.find("event: events\n"), std::string::npos) << events;
     EXPECT_NE(events.find(R"("dropped":0)"), std::string::npos) << events;
@@ -103,13 +137,65 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
     stream.wait_events(0, posted, 0);
     EXPECT_NE(events.find(trace_line(posted.at(0))), std::string::npos) << events;
     stream.close();
-    auto ended = client.Get("/events", {{"Last-Event-ID", "1"}});
+    auto ended = client.Get("/events", {{"Last-Event-ID", last_id(events)}});
     ASSERT_TRUE(ended);
-    EXPECT_EQ(ended->body, "event: end\ndata: {}\n\n");
+    EXPECT_EQ(ended->body, run_message(events) + "event: end\ndata: {}\n\n");
     server.stop();
   }
   EXPECT_TRUE(kivtest::wait_until([&] { return kivtest::count_threads() == threads; }));
   EXPECT_EQ(kivtest::count_open_fds(), fds);
+}
+
+// A page whose launcher ended without the end of its stream reaching it
+// (killed, or its connection lost) reconnects, naming the last event it has;
+// a launcher started since on the same port has a new run, whose events
+// must all reach the page.
+TEST(ViewServer, AStreamResumedFromAnotherRunStartsAtItsFirstEvent) {
+  std::string old_id;
+  std::string old_run;
+  {
+    EventStream stream(0);
+    PageCommands commands;
+    ViewServer server(stream, commands);
+    std::string error;
+    ASSERT_TRUE(server.start(0, error)) << error;
+    for (int i = 1; i <= 3; ++i)
+      stream.post(program_line(("first run " + std::to_string(i)).c_str(), i));
+    stream.flush();
+    kivtest::RawClient page(server.port());
+    page.send(kivtest::view_request("GET /events HTTP/1.1", server.port()));
+    const std::string& got = page.read_until("first run 3", Clock::now() + 2s);
+    old_id = last_id(got);
+    old_run = run_message(got);
+    ASSERT_FALSE(old_id.empty()) << got;
+  }
+  EventStream stream(0);
+  PageCommands commands;
+  ViewServer server(stream, commands);
+  std::string error;
+  ASSERT_TRUE(server.start(0, error)) << error;
+  stream.post(program_line("second run 1", 1));
+  stream.post(program_line("second run 2", 2));
+  stream.flush();
+  kivtest::RawClient page(server.port());
+  page.send(kivtest::view_request("GET /events HTTP/1.1", server.port(),
+                                  "Last-Event-ID: " + old_id + "\r\n"));
+  const std::string& got = page.read_until("second run 2", Clock::now() + 2s);
+  EXPECT_NE(got.find("second run 1"), std::string::npos) << got;
+  // The stream names its run first, so that the page starts over.
+  EXPECT_LT(got.find("event: run\ndata: {\"run\":\""), got.find("\nid: ")) << got;
+  EXPECT_NE(run_message(got), old_run);
+
+  // Within one run a page resumes after the last event it has.
+  std::string id = last_id(got);
+  stream.post(program_line("second run 3", 3));
+  stream.flush();
+  kivtest::RawClient resumed(server.port());
+  resumed.send(kivtest::view_request("GET /events HTTP/1.1", server.port(),
+                                     "Last-Event-ID: " + id + "\r\n"));
+  const std::string& more = resumed.read_until("second run 3", Clock::now() + 2s);
+  EXPECT_NE(more.find("second run 3"), std::string::npos) << more;
+  EXPECT_EQ(more.find("second run 2"), std::string::npos) << more;
 }
 
 TEST(ViewServer, APortInUseIsNamedInTheError) {

@@ -16,9 +16,10 @@
   const OUTPUT_PINS = { 13: 'laser', 21: 'alarm', 16: 'scanA', 7: 'scanB', 22: 'do1', 27: 'do2' };
   const INPUT_PINS = { 17: 'input', 12: 'trigger', 20: 'tune' };
 
-  let mode = 'connecting';  // connecting, live, ended, replay
+  let mode = 'connecting';  // connecting, live, ended, refused, replay
   let liveState = blankState();
   const liveEvents = [];
+  let liveRun = null;  // the run whose events are drawn, as its stream names it
   let stream = null;
 
   function blankState() {
@@ -121,9 +122,27 @@
   });
 
   // ---- live ----
+  // A launcher started again on the same port runs anew: what was drawn of
+  // the run before goes, and the new run is taken from its first event.
+  function startOver() {
+    liveState = blankState();
+    liveEvents.length = 0;
+    if (mode !== 'replay') {
+      clearTimeline();
+      render(liveState);
+      $('clock').textContent = '0.000 s';
+    }
+  }
+
   function connect() {
     stream = new EventSource('/events');
     stream.addEventListener('open', () => { if (mode !== 'replay') setMode('live'); });
+    // Each stream names its run first; the server resumes within one run only.
+    stream.addEventListener('run', (m) => {
+      const run = JSON.parse(m.data).run;
+      if (liveRun !== null && run !== liveRun) startOver();
+      liveRun = run;
+    });
     stream.addEventListener('events', (m) => {
       const batch = JSON.parse(m.data);
       if (batch.dropped > 0) $('timeline-note').textContent = batch.dropped + ' events were dropped: the state may be short of them';
@@ -143,6 +162,12 @@
     stream.addEventListener('end', () => {
       stream.close();
       if (mode !== 'replay') setMode('ended');
+    });
+    // The view serves only so many pages at once; asking again would not help.
+    stream.addEventListener('refused', (m) => {
+      stream.close();
+      $('view-error').textContent = JSON.parse(m.data).error;
+      if (mode !== 'replay') setMode('refused');
     });
     stream.addEventListener('error', () => {
       if (stream.readyState === EventSource.CLOSED || !liveState.program.running) {
@@ -345,7 +370,8 @@
     clearTimeline();
     liveEvents.forEach(addRow);
     render(liveState);
-    setMode(stream && stream.readyState !== EventSource.CLOSED ? 'live' : 'ended');
+    setMode(stream && stream.readyState !== EventSource.CLOSED ? 'live'
+      : $('view-error').textContent ? 'refused' : 'ended');
   });
 
   render(blankState());
