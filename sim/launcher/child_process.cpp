@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -93,6 +94,15 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                          std::string& error) {
+  // exec refuses a directory, a device or a FIFO with EACCES, whose text
+  // ("Permission denied") would send the reader to the file's mode.
+  struct stat st;
+  if (argv[0].find('/') != std::string::npos && stat(argv[0].c_str(), &st) == 0 &&
+      !S_ISREG(st.st_mode)) {
+    exec_failed_ = true;
+    error = "cannot run " + argv[0] + ": not a regular file";
+    return false;
+  }
   std::vector<std::string> env_lines = merged_environment(env);
   std::vector<char*> args, envp;
   for (const std::string& a : argv)

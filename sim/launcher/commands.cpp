@@ -3,10 +3,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 
+#include "bounded_file.h"
 #include "byte_text.h"
 #include "pins.h"
 
@@ -197,11 +196,13 @@ ParseResult parse_command(const std::string& line, Command& cmd, std::string& er
 }
 
 bool load_script(const std::string& path, std::vector<Command>& out, std::string& error) {
-  std::ifstream in(path);
-  if (!in) {
-    error = path + ": " + std::strerror(errno);
+  std::string content;
+  std::string unread = read_bounded_file(path, kInputFileLimit, content);
+  if (!unread.empty()) {
+    error = path + ": " + unread;
     return false;
   }
+  std::istringstream in(content);
   out.clear();
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
@@ -214,10 +215,6 @@ bool load_script(const std::string& path, std::vector<Command>& out, std::string
     }
     if (r == ParseResult::kCommand)
       out.push_back(cmd);
-  }
-  if (in.bad()) {
-    error = path + ": read error";
-    return false;
   }
   return true;
 }

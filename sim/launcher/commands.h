@@ -45,7 +45,9 @@ enum class ParseResult { kCommand, kBlank, kError };
 ParseResult parse_command(const std::string& line, Command& cmd, std::string& error);
 
 // Reads a script: one command a line. Returns false with `error` naming the
-// file and line of the first fault; nothing runs from a faulty script.
+// file and line of the first fault, or the file and why it cannot be read (it
+// must be a regular file of at most kInputFileLimit bytes); nothing runs from
+// a faulty script.
 bool load_script(const std::string& path, std::vector<Command>& out, std::string& error);
 
 // The command list shown by `help` and in the usage text.

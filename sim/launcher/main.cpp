@@ -16,10 +16,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "board_run.h"
+#include "bounded_file.h"
 #include "commands.h"
 #include "event_stream.h"
 #include "gpio_server.h"
@@ -53,16 +52,6 @@ constexpr int kNoSandbox = 77;
 int fail(int code, const std::string& message) {
   std::fprintf(stderr, "kiv-sim-run: %s\n", message.c_str());
   return code;
-}
-
-bool read_file(const std::string& path, std::string& content) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  content = s.str();
-  return !in.bad();
 }
 
 // An installed launcher names its defaults from its own folder: "$ORIGIN"
@@ -152,8 +141,11 @@ int main(int argc, char** argv) {
   if (!opts.trace.empty() && !trace.open(opts.trace, error))
     return fail(kUsageError, error);
   std::string ini;
-  if (!opts.ini_file.empty() && !read_file(opts.ini_file, ini))
-    return fail(kUsageError, "cannot read " + opts.ini_file);
+  if (!opts.ini_file.empty()) {
+    std::string why = kivsim::read_bounded_file(opts.ini_file, kivsim::kInputFileLimit, ini);
+    if (!why.empty())
+      return fail(kUsageError, "cannot read " + opts.ini_file + ": " + why);
+  }
 
   // The sandbox needs a single-threaded process: the view starts its threads later.
   std::string reason = kivsim::Sandbox::enter();

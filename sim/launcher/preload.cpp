@@ -6,11 +6,15 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "bounded_file.h"
 
 namespace kivsim {
 namespace {
+
+// The largest program file read for its needs: several times our largest
+// (a sanitised launcher, about 30 MiB).
+constexpr size_t kProgramFileLimit = size_t{256} << 20;
 
 // qemu-user options followed by a value; the first other word is the program.
 const char* const kEmulatorValueOptions[] = {"-E",     "-U",      "-L", "-cpu", "-B", "-R",
@@ -63,8 +67,9 @@ bool at(const std::string& file, size_t offset, T& out) {
 
 std::vector<std::string> sanitizer_runtimes(const std::string& elf_path) {
   std::vector<std::string> out;
-  std::ifstream in(elf_path, std::ios::binary);
-  std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string file;
+  if (!read_bounded_file(elf_path, kProgramFileLimit, file).empty())
+    return out;
   Elf64_Ehdr eh;
   // Our boards and PCs are 64-bit little-endian; other files need nothing.
   if (!at(file, 0, eh) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 ||

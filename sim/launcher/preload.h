@@ -16,7 +16,8 @@
 namespace kivsim {
 
 // The sanitizer runtimes (libasan.so.8, libtsan.so.2, ...) an ELF file
-// needs, in its order; none when it is no ELF file or cannot be read.
+// needs, in its order; none when it is no ELF file or cannot be read (not a
+// regular file, or larger than 256 MiB: a device or a FIFO is never read).
 std::vector<std::string> sanitizer_runtimes(const std::string& elf_path);
 
 // Whether `program` names a qemu-user emulator ("qemu-aarch64", ...).

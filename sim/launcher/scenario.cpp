@@ -3,11 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
+#include "bounded_file.h"
 #include "byte_text.h"
 #include "light_controller.h"
 #include "pins.h"
@@ -250,16 +249,15 @@ std::string parse_message(const std::string& what) {
 }  // namespace
 
 bool load_scenario(const std::string& path, Scenario& out, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "scenario " + path + ": cannot be read";
+  std::string content;
+  std::string why = read_bounded_file(path, kInputFileLimit, content);
+  if (!why.empty()) {
+    error = "scenario " + path + ": cannot be read: " + why;
     return false;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
   json doc;
   try {
-    doc = json::parse(content.str());
+    doc = json::parse(content);
   } catch (const json::parse_error& e) {
     error = "scenario " + path + ": " + parse_message(e.what());
     return false;

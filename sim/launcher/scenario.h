@@ -52,7 +52,8 @@ struct Scenario {
 
 // Reads and checks a scenario file. False with `error` naming the file and
 // the line (for JSON that does not parse) or the place in it ("expect[2].at")
-// and what is wrong.
+// and what is wrong, or why it cannot be read (it must be a regular file of at
+// most kInputFileLimit bytes).
 bool load_scenario(const std::string& path, Scenario& out, std::string& error);
 
 // One line that says what an expectation asks: "line alarm (4) is 1 at 1.200 s".

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "trace_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -83,9 +86,20 @@ TraceWriter::~TraceWriter() {
 
 bool TraceWriter::open(const std::string& path, std::string& error) {
   path_ = path;
-  file_ = std::fopen(path.c_str(), "we");
-  if (!file_) {
+  // O_NONBLOCK: a FIFO that no process reads yet would hold the open, and the
+  // launcher with it, before the program starts; it fails with ENXIO instead.
+  int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+  if (fd < 0) {
+    error = "cannot write the trace " + path + ": " +
+            (errno == ENXIO ? "a FIFO that nothing has open for reading" : std::strerror(errno));
+    return false;
+  }
+  // Once open, writes wait for a slow reader as they would on any file.
+  int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || !(file_ = fdopen(fd, "w"))) {
     error = "cannot write the trace " + path + ": " + std::strerror(errno);
+    ::close(fd);
     return false;
   }
   return true;

@@ -20,7 +20,8 @@ class TraceWriter {
   TraceWriter(const TraceWriter&) = delete;
   TraceWriter& operator=(const TraceWriter&) = delete;
 
-  // Creates (or empties) `path`. False with `error` set when it cannot.
+  // Creates (or empties) `path`. False with `error` set when it cannot, and
+  // at once for a FIFO that no process has open for reading yet.
   bool open(const std::string& path, std::string& error);
   // Appends the event's line; a failed write is reported once, on close.
   void write(const Event& event);
