@@ -4,7 +4,7 @@
 #include <wiringPi.h>
 
 #include "facade/instance_access.h"
-#include "facade/pins.h"
+#include "gpio/pins.h"
 #include "kiv_io.h"
 
 namespace kiv {

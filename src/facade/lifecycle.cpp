@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "facade/messages.h"
-#include "facade/pins.h"
+#include "gpio/pins.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
 #include "kiv_strip.h"

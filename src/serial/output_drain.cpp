@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "serial/line_settings.h"
+#include "serial/serial_line.h"
 
 namespace kiv::serial {
 namespace {

@@ -2,9 +2,9 @@
 // Registering a slot's read callback: SetReadSerialPortCallback.
 #include <cstdio>
 
+#include "serial/port_table.h"
 #include "serial/reader_thread.h"
 #include "serial/serial_messages.h"
-#include "serial/serial_slot.h"
 
 using namespace kiv::serial;
 

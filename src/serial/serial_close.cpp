@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "serial/output_drain.h"
+#include "serial/port_table.h"
 #include "serial/reader_thread.h"
-#include "serial/serial_slot.h"
 
 using namespace kiv::serial;
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The port table and the receive buffers the wrappers register.
-#include "serial/serial_slot.h"
+#include "serial/port_table.h"
 
 namespace kiv::serial {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The sv wrappers through which the rest of the library reaches the ports.
 #include "kiv_config.h"
-#include "serial/serial_slot.h"
-#include "serial/serial_write.h"
+#include "serial/port_table.h"
+#include "serial/port_writer.h"
 
 using namespace kiv::serial;
 

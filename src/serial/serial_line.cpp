@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "serial/line_settings.h"
+#include "serial/serial_line.h"
 
 namespace kiv::serial {
 

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "facade/lens_i2c.h"
 #include "facade/messages.h"
+#include "i2c/lens_i2c.h"
 #include "kiv_i2c.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "serial/line_settings.h"
 #include "serial/output_drain.h"
+#include "serial/port_table.h"
 #include "serial/reader_thread.h"
+#include "serial/serial_line.h"
 #include "serial/serial_messages.h"
-#include "serial/serial_slot.h"
 
 namespace kiv::serial {
 namespace {
