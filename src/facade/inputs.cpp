@@ -3,6 +3,7 @@
 // edges on the input, trigger and tune lines into callback calls.
 #include <wiringPi.h>
 
+#include "facade/facade_constants.h"
 #include "facade/instance_access.h"
 #include "gpio/pins.h"
 #include "kiv_io.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "facade/facade_constants.h"
 #include "facade/messages.h"
-#include "gpio/pins.h"
 #include "kiv_io.h"
 #include "light/light_frame.h"
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "facade/facade_constants.h"
 #include "facade/messages.h"
 #include "gpio/gpio_board_check.h"
 #include "gpio/interrupt_registration.h"

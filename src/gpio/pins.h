@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The device's GPIO lines (SoC numbering) and serial port indices as the
-// facade uses them.
+// The device's GPIO lines (SoC numbering) as the library drives them.
 #pragma once
 
 namespace kiv {
@@ -20,19 +19,4 @@ constexpr int kTrigger = 12;
 constexpr int kTune = 20;
 
 }  // namespace pin
-
-// Serial port indices: "/dev/com1" (AMA1) and "/dev/com2" (AMA2, the light
-// controller) when both open.
-constexpr int kAma1Port = 0;
-constexpr int kAma2Port = 1;
-constexpr int kSerialBaud = 115200;
-// Brightness the light controller is given at start-up.
-constexpr int kInitialBrightness = 24;
-
-// The work mode the light controller needs for switching the light as a whole.
-constexpr int kLightWorkMode = 5;
-
-// Time between an input edge and its callback; the level is sampled before it.
-constexpr unsigned kInputSettleMs = 100;
-
 }  // namespace kiv

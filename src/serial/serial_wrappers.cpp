@@ -10,6 +10,9 @@ namespace {
 
 char rs232_path[] = "/dev/com1";
 
+// The receive buffers svSetSerialReadCallback registers, one per slot.
+char serial_rx_buffers[kSlotCount][kReadSize];
+
 // The light controller needs this pause after every frame, sent or not.
 int light_controller_pause() {
   return firmware_index_v2(5);
