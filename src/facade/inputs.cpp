@@ -3,8 +3,9 @@
 // edges on the input, trigger and tune lines into callback calls.
 #include <wiringPi.h>
 
+#include "facade/facade_constants.h"
 #include "facade/instance_access.h"
-#include "facade/pins.h"
+#include "gpio/pins.h"
 #include "kiv_io.h"
 
 namespace kiv {

@@ -2,8 +2,8 @@
 // The liquid lens and VTemp operations of the facade, over the I2C transfers.
 #include <cstdio>
 
-#include "facade/lens_i2c.h"
 #include "facade/messages.h"
+#include "i2c/lens_i2c.h"
 #include "kiv_i2c.h"
 #include "kiv_io.h"
 

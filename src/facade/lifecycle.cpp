@@ -2,8 +2,8 @@
 // The facade's single instance: creation, destruction and close_io.
 #include <cstdio>
 
+#include "facade/facade_constants.h"
 #include "facade/messages.h"
-#include "facade/pins.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
 #include "kiv_strip.h"

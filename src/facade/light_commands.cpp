@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Light sections, flash and the generic light controller command: one frame
 // each through the port-1 write and its pause.
-#include "facade/light_frame.h"
 #include "kiv_config.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
+#include "light/light_frame.h"
 
 namespace kiv {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <mutex>
 
-#include "facade/light_frame.h"
+#include "facade/facade_constants.h"
 #include "facade/messages.h"
-#include "facade/pins.h"
 #include "kiv_io.h"
+#include "light/light_frame.h"
 
 namespace kiv {
 

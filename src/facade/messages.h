@@ -16,9 +16,8 @@ constexpr const char kWorkMode[] = "[KIV-IO] Work mode(%d): %d\n";
 // printf format, with the state of setRgbLight.
 constexpr const char kRgbState[] = "[KIV-IO] RGB: %d\n";
 
-// Liquid lens: a failed transfer (printf, with the device path and the
-// reason) and the refused lens values (puts).
-constexpr const char kLiquidFailure[] = "[Liquid] %s: %s\n";
+// Liquid lens: the refused lens values (puts). A failed transfer is reported
+// by the I2C transfers (i2c/i2c_messages.h).
 constexpr const char kLiquidAboveMax[] = "[ERROR] Liquid Max value: 46000";
 constexpr const char kLiquidBelowMin[] = "[ERROR] Liquid Min value: 0";
 

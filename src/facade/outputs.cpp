@@ -2,7 +2,7 @@
 // Digital outputs: laser, alarm, scan status lines, DO1 and DO2.
 #include <wiringPi.h>
 
-#include "facade/pins.h"
+#include "gpio/pins.h"
 #include "kiv_io.h"
 
 namespace kiv {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Raw access to the two serial ports through the serial service.
-#include "facade/pins.h"
+#include "facade/facade_constants.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
 

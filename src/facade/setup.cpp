@@ -5,10 +5,11 @@
 
 #include <cstdio>
 
-#include "facade/gpio_board_check.h"
-#include "facade/interrupt_registration.h"
+#include "facade/facade_constants.h"
 #include "facade/messages.h"
-#include "facade/pins.h"
+#include "gpio/gpio_board_check.h"
+#include "gpio/interrupt_registration.h"
+#include "gpio/pins.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
 #include "kiv_strip.h"

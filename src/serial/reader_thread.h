@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "serial/serial_slot.h"
+#include "serial/port_table.h"
 
 namespace kiv::serial {
 

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 // The sv wrappers through which the rest of the library reaches the ports.
 #include "kiv_config.h"
-#include "serial/serial_slot.h"
-#include "serial/serial_write.h"
+#include "serial/port_table.h"
+#include "serial/port_writer.h"
 
 using namespace kiv::serial;
 
 namespace {
 
 char rs232_path[] = "/dev/com1";
+
+// The receive buffers svSetSerialReadCallback registers, one per slot.
+char serial_rx_buffers[kSlotCount][kReadSize];
 
 // The light controller needs this pause after every frame, sent or not.
 int light_controller_pause() {

@@ -46,8 +46,11 @@ TEST_F(SerialTest, CloseJoinsTheReaderAndReleasesEveryDescriptorPromptly) {
     const auto start = std::chrono::steady_clock::now();
     SerialPortFree(0);
     SerialPortFree(1);
-    // Well inside the readers' poll interval: they are woken, not waited out.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    // The readers are woken, not waited out: a reader left in its poll would
+    // hold the closes for the rest of its 500 ms interval. The bound is that
+    // interval less a margin for a loaded machine under the thread sanitizer;
+    // how long a close takes is measured by bench/serial_bench.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
     EXPECT_TRUE(wait_until([&] { return count_threads() == threads_before_; }));
     EXPECT_EQ(count_open_fds(), fds_before_);
   }

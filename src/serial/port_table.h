@@ -115,8 +115,6 @@ struct SerialTable {
 // The table; never destroyed, so readers still running at exit find it intact.
 SerialTable& serial_table();
 
-extern char serial_rx_buffers[kSlotCount][kReadSize];
-
 inline bool valid_index(int index) {
   return index == 0 || index == 1;
 }

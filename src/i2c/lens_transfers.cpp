@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "facade/lens_i2c.h"
-#include "facade/messages.h"
+#include "i2c/i2c_messages.h"
+#include "i2c/lens_i2c.h"
 #include "kiv_i2c.h"
 
 namespace {
@@ -20,7 +20,7 @@ namespace {
 using namespace kiv;
 
 void report_failure(int error) {
-  std::printf(msg::kLiquidFailure, lens::kBusDevice, std::strerror(error));
+  std::printf(i2c::msg::kLiquidFailure, lens::kBusDevice, std::strerror(error));
 }
 
 // Opens the bus, issues one I2C_RDWR request of `count` messages and closes

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Internal: the raw-mode terminal settings a port is opened with.
+// Internal: a port's line. The raw-mode terminal settings a port is opened
+// with, and letting output already accepted leave the line before it is
+// discarded (at a close or a reopen).
 #pragma once
 
 #include <termios.h>
@@ -31,5 +33,20 @@ int bits_per_char(const FrameFormat& format);
 // Raw mode: all input, output and local processing off, VMIN = VTIME = 0,
 // CREAD and CLOCAL on, no hardware flow control, the frame format and speed.
 termios raw_settings(speed_t speed, const FrameFormat& format);
+
+// Waits until the line's output queue counts no byte, for at most the time the
+// bytes counted at the start take on the wire at `baud` with `bits_per_char`,
+// plus 100 ms. Never waits without a bound, unlike tcdrain. True when nothing
+// is counted any more (also for a descriptor whose queue cannot be read),
+// false when bytes are still counted after the bound.
+bool wait_for_output_sent(int fd, int baud, int bits_per_char);
+
+// The same, at the speed and character size currently set on the line.
+bool wait_for_output_sent(int fd);
+
+// Discards received input, and output only when `output_left` (bytes were
+// still counted after the wait): on a pseudo-terminal, discarding output
+// removes bytes the peer has not read yet, though the queue counts none.
+void discard_pending(int fd, bool output_left);
 
 }  // namespace kiv::serial

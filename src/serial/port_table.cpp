@@ -1,5 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Opening a port into a slot: SerialPortInit, SerialPortInitEX.
+// The serial port table: its two slots, and the calls that change a slot as
+// one step under the table's lock. Opening a port into a slot
+// (SerialPortInit, SerialPortInitEX), registering the slot's read callback
+// (SetReadSerialPortCallback), closing the port (SerialPortFree), and the
+// readers' end at the library's unload.
+#include "serial/port_table.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -7,13 +13,19 @@
 #include <cstdio>
 #include <cstring>
 
-#include "serial/line_settings.h"
-#include "serial/output_drain.h"
 #include "serial/reader_thread.h"
+#include "serial/serial_line.h"
 #include "serial/serial_messages.h"
-#include "serial/serial_slot.h"
 
 namespace kiv::serial {
+
+SerialTable& serial_table() {
+  // Made at the first open and never destroyed: a reader that a callback keeps
+  // busy at exit must not find its table gone.
+  static SerialTable* const table = new SerialTable();
+  return *table;
+}
+
 namespace {
 
 // The first slot that is free or already holds `path`; -1 when both hold
@@ -189,3 +201,76 @@ int SerialPortInit(char* path, int baud) {
 int SerialPortInitEX(char* path, int baud, int dataBits, int stopBits, char parity) {
   return open_port(path, baud, frame_format_from_options(dataBits, stopBits, parity));
 }
+
+int SetReadSerialPortCallback(SerialReadCallback callback, char* buffer, int size, int index) {
+  if (!valid_index(index))
+    return -1;
+  SerialTable& table = serial_table();
+  SerialPortSlot& slot = table.slots[index];
+  std::unique_lock<std::mutex> lock(table.mutex);
+  // A buffer of no room cannot be read into: refuse rather than let the reader
+  // guess its size.
+  if (slot.state != SlotState::kOpen || (buffer != nullptr && size < 1)) {
+    lock.unlock();
+    std::puts(msg::kCallbackError);
+    return -1;
+  }
+  slot.callback = callback;
+  const char* previous = slot.buffer;
+  slot.buffer = buffer;
+  // A read never asks for more than the hand-over buffer holds, whatever the
+  // registered size.
+  slot.buffer_size = size > kReadSize ? kReadSize : size;
+  // The caller may reuse the buffer it replaced as soon as this returns.
+  if (previous != nullptr && previous != buffer && !on_reader_thread(slot))
+    table.changed.wait(lock, [&] { return slot.filling != previous; });
+  return 0;
+}
+
+void SerialPortFree(int index) {
+  if (!valid_index(index))
+    return;
+  SerialTable& table = serial_table();
+  SerialPortSlot& slot = table.slots[index];
+  std::unique_lock<std::mutex> lock(table.mutex);
+  if (slot.state != SlotState::kOpen) {
+    // A reader that ended after its callback closed the port is joined here.
+    reap_reader(slot, lock);
+    return;
+  }
+  // From here on no new write starts and no open takes the slot; an open of
+  // the same path waits for the slot to be free.
+  slot.state = SlotState::kClosing;
+  slot.writes.turn_passed.notify_all();
+  stop_reader(slot, lock);
+  // Writers see the closing slot within their wait slice and give up; the
+  // number is not closed while one may still use it.
+  table.changed.wait(lock, [&] { return slot.writes.head == nullptr; });
+  const int fd = slot.fd;
+  const termios saved = slot.saved;
+  const int baud = slot.baud;
+  const int bits = slot.bits_per_char;
+  // Waiting for output, and closing a real line, take time: not under the lock.
+  lock.unlock();
+  // Bytes a write reported as written still reach the peer: they may leave
+  // the line first, within a bound, and are discarded only if they do not.
+  discard_pending(fd, !wait_for_output_sent(fd, baud, bits));
+  tcsetattr(fd, TCSANOW, &saved);
+  close(fd);
+  lock.lock();
+  slot.fd = -1;
+  slot.path[0] = '\0';
+  slot.state = SlotState::kFree;
+  table.changed.notify_all();
+}
+
+namespace {
+
+// A reader that closed its own port ends after its callback and waits to be
+// joined; ports the application left open still have running readers. End and
+// join them all before the library goes away.
+__attribute__((destructor)) void end_readers_at_unload() {
+  stop_all_readers();
+}
+
+}  // namespace

@@ -1,25 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The device's GPIO lines (SoC numbering) and serial port indices as the
-// facade uses them.
+// The serial port indices and light controller values the facade uses, and
+// the wait of its input handlers. The GPIO lines are in gpio/pins.h.
 #pragma once
 
 namespace kiv {
-namespace pin {
-
-// Outputs.
-constexpr int kDo1 = 22;
-constexpr int kDo2 = 27;
-constexpr int kLaser = 13;
-constexpr int kScanStatA = 16;
-constexpr int kScanStatB = 7;
-constexpr int kAlarm = 21;
-
-// Inputs, each with an interrupt on both edges.
-constexpr int kInput = 17;
-constexpr int kTrigger = 12;
-constexpr int kTune = 20;
-
-}  // namespace pin
 
 // Serial port indices: "/dev/com1" (AMA1) and "/dev/com2" (AMA2, the light
 // controller) when both open.

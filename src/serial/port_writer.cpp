@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Writing to a port: WriteSerialPort, and the paced write of the light
 // controller's wrapper. Writers of one port take turns for whole blocks.
-#include "serial/serial_write.h"
+#include "serial/port_writer.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "serial/port_table.h"
 #include "serial/serial_messages.h"
-#include "serial/serial_slot.h"
 
 namespace kiv::serial {
 namespace {

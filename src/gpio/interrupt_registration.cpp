@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "facade/interrupt_registration.h"
+#include "gpio/interrupt_registration.h"
 
 #include <wiringPi.h>
 

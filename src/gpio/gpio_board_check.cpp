@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "facade/gpio_board_check.h"
+#include "gpio/gpio_board_check.h"
 
 #include <cstdio>
 #include <cstring>
