@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Serial port service figures: how long SerialPortFree takes on an idle port,
-// how long a byte takes from the peer's write to the read callback, and how
-// long an uncontended 5-byte write takes on a line whose peer keeps reading.
+// how long a byte takes from the peer's write to the read callback (string
+// and data callbacks, in alternating blocks of the same run, so that both meet
+// the same machine load), and how long an uncontended 5-byte write takes on a
+// line whose peer keeps reading.
 // Runs in the simulated board's sandbox (pseudo-terminals on /dev/com1).
 #include <poll.h>
 #include <unistd.h>
@@ -23,6 +25,27 @@ std::atomic<int64_t> g_received_at{0};
 
 void on_chunk(char*) {
   g_received_at.store(Clock::now().time_since_epoch().count());
+}
+void on_data(const unsigned char*, int, void*) {
+  g_received_at.store(Clock::now().time_since_epoch().count());
+}
+
+// One peer write of a byte until the callback has it, in microseconds; -1
+// when the write fails.
+double one_byte_latency(int peer) {
+  g_received_at.store(0);
+  auto start = Clock::now();
+  if (write(peer, "x", 1) != 1)
+    return -1;
+  while (g_received_at.load() == 0) {
+  }
+  auto got = Clock::time_point(Clock::duration(g_received_at.load()));
+  return std::chrono::duration<double, std::micro>(got - start).count();
+}
+
+double median(std::vector<double> us) {
+  std::sort(us.begin(), us.end());
+  return us[us.size() / 2];
 }
 
 void print_figures(const char* what, std::vector<double> us) {
@@ -59,21 +82,23 @@ int main() {
     close_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
   }
 
-  // Peer write to callback.
+  // Peer write to callback: blocks of 25 bytes through each form in turn.
   if (SerialPortInit(com1, 115200) != 0)
     return 1;
-  svSetSerialReadCallback(on_chunk, 0);
-  std::vector<double> latency_us;
-  for (int i = 0; i < 500; ++i) {
-    g_received_at.store(0);
-    auto start = Clock::now();
-    if (write(peer, "x", 1) != 1)
-      return 1;
-    while (g_received_at.load() == 0) {
+  std::vector<double> latency_us, data_latency_us;
+  for (int block = 0; block < 40; ++block) {
+    const bool data_form = block % 2 == 1;
+    if (data_form)
+      SetReadSerialPortDataCallback(on_data, nullptr, 0);
+    else
+      svSetSerialReadCallback(on_chunk, 0);
+    for (int i = 0; i < 25; ++i) {
+      const double us = one_byte_latency(peer);
+      if (us < 0)
+        return 1;
+      (data_form ? data_latency_us : latency_us).push_back(us);
+      usleep(1000);
     }
-    auto got = Clock::time_point(Clock::duration(g_received_at.load()));
-    latency_us.push_back(std::chrono::duration<double, std::micro>(got - start).count());
-    usleep(1000);
   }
 
   // A 5-byte frame written by one thread while the peer drains the line.
@@ -102,6 +127,9 @@ int main() {
 
   print_figures("SerialPortFree on an idle port", close_us);
   print_figures("peer write -> read callback", latency_us);
+  print_figures("peer write -> data read callback", data_latency_us);
+  std::printf("data callback median / string callback median: %.3f\n",
+              median(data_latency_us) / median(latency_us));
   print_figures("5-byte WriteSerialPort, uncontended", write_us);
   return 0;
 }

@@ -3,8 +3,10 @@
 // light controller frames written to port index 1.
 //
 // Threads: each open slot has one reader thread. It waits for input, reads at
-// most 1024 bytes and calls the slot's read callback on that thread with the
-// bytes as a zero-terminated string, valid only during the call. Readers start
+// most 1024 bytes and calls the slot's read callback on that thread: a string
+// callback (SetReadSerialPortCallback) with the bytes as a zero-terminated
+// string, a data callback (SetReadSerialPortDataCallback) with the bytes, their
+// count and its user pointer; either is valid only during the call. Readers start
 // with every asynchronous signal blocked (all but SIGSEGV, SIGBUS, SIGFPE,
 // SIGILL, SIGTRAP and SIGSYS), so callbacks run with them blocked. While a
 // callback runs, its port is not read.
@@ -27,13 +29,21 @@
 // callback must not close another port whose callback waits for it; and a
 // callback whose port a close on another thread is waiting for cannot wait
 // for a close in turn: an open from it that would wait fails with -1 and
-// "open serial %s error\n".
+// "open serial %s error\n". Unregistering or replacing a data callback waits
+// for its running call in the same way, so a callback must not unregister
+// another port's data callback while that one may unregister its own in turn.
 #pragma once
 
 #include "kiv_export.h"
 
-// Read callback: one received chunk as a zero-terminated string.
+// Read callback: one received chunk as a zero-terminated string. It ends at
+// the chunk's first zero byte: for a line that may carry zeros (a binary
+// protocol), register a SerialDataCallback instead.
 typedef void (*SerialReadCallback)(char* chunk);
+
+// Read callback for any bytes: exactly the `len` bytes of one read (1 to 1024),
+// zeros included, and the `user` pointer registered with it.
+typedef void (*SerialDataCallback)(const unsigned char* data, int len, void* user);
 
 // Opens `path` in raw mode, 8 data bits, no parity, 1 stop bit, at `baud`
 // (4800, 9600, 19200, 38400, 57600 or 115200; any other value gives 115200),
@@ -61,15 +71,30 @@ KIV_EXPORT int SerialPortInitEX(char* path, int baud, int dataBits, int stopBits
 // written, -1 otherwise.
 KIV_EXPORT int WriteSerialPort(char* data, int len, int index);
 
-// Registers the read callback of slot `index` and the buffer (of `size` bytes,
-// 1 to 1024) the reader reads into; a null buffer makes the reader use its own.
-// The buffer stays the caller's and must outlive the registration; once a new
-// registration returns, no read fills the buffer it replaced. Returns 0 or -1.
+// Registers the string read callback of slot `index` and the buffer (of
+// `size` bytes, 1 to 1024) the reader reads into; a null buffer makes the
+// reader use its own. The buffer stays the caller's and must outlive the
+// registration; once a new registration returns, no read fills the buffer it
+// replaced. Replaces a data callback as SetReadSerialPortDataCallback does.
+// Returns 0, or -1 for an index other than 0 or 1 (no message) or a slot
+// without an open port ("set serial callback error\r").
 KIV_EXPORT int SetReadSerialPortCallback(SerialReadCallback callback, char* buffer, int size,
                                          int index);
 
+// Registers the data read callback of slot `index` with `user`, which is handed
+// to every call together with the callback it was registered with. A slot has
+// one read callback of either kind: this replaces a string callback (and its
+// buffer: the reader reads into its own), and SetReadSerialPortCallback
+// replaces this; a null `callback` unregisters. Unregistering or replacing
+// it, and SerialPortFree, wait for a running call of it to return (unless made
+// from that call, which they do not wait for), so the caller may free `user`
+// once they return. SerialPortFree drops it: a later open has no data callback
+// until one is registered. Returns and prints as SetReadSerialPortCallback.
+KIV_EXPORT int SetReadSerialPortDataCallback(SerialDataCallback callback, void* user, int index);
+
 // Stops the reader of slot `index` (waiting for its callback unless called
-// from it), makes writes in progress fail and waits for them, lets output
+// from it), drops a data callback (a string callback stays for the next
+// open), makes writes in progress fail and waits for them, lets output
 // already written leave the line (for at most the time the bytes the line
 // still counts take on the wire, plus 100 ms), discards pending input (and
 // output only when the line still counts bytes after that), restores the

@@ -4,6 +4,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 packages="cmake g++ make pkg-config binutils libinih-dev libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev"
+# A real serial peer in the tests: pyserial over a socat pseudo-terminal pair.
+packages="$packages python3-serial socat"
 # The launcher's view in the browser, and its browser test (headless Chromium
 # driven by playwright-core from npm).
 packages="$packages libcpp-httplib-dev chromium"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The serial port table: its two slots, and the calls that change a slot as
-// one step under the table's lock. Opening a port into a slot
-// (SerialPortInit, SerialPortInitEX), registering the slot's read callback
-// (SetReadSerialPortCallback), closing the port (SerialPortFree), and the
-// readers' end at the library's unload.
+// The serial port table: its two slots, and the calls that open and close a
+// slot as one step under the table's lock. Opening a port into a slot
+// (SerialPortInit, SerialPortInitEX), closing the port (SerialPortFree), and
+// the readers' end at the library's unload. Registering a slot's read
+// callback is in read_registration.cpp.
 #include "serial/port_table.h"
 
 #include <fcntl.h>
@@ -83,6 +83,13 @@ const char* drop_registered_buffer(SerialPortSlot& slot) {
   slot.buffer = nullptr;
   slot.buffer_size = 0;
   return previous;
+}
+
+// What a close leaves registered: a string callback, never a data callback.
+ReadRegistration keep_string_callback(const ReadRegistration& registered) {
+  ReadRegistration kept;
+  kept.text = registered.text;
+  return kept;
 }
 
 // Opens `path` into a slot; returns the slot index or -1.
@@ -202,31 +209,6 @@ int SerialPortInitEX(char* path, int baud, int dataBits, int stopBits, char pari
   return open_port(path, baud, frame_format_from_options(dataBits, stopBits, parity));
 }
 
-int SetReadSerialPortCallback(SerialReadCallback callback, char* buffer, int size, int index) {
-  if (!valid_index(index))
-    return -1;
-  SerialTable& table = serial_table();
-  SerialPortSlot& slot = table.slots[index];
-  std::unique_lock<std::mutex> lock(table.mutex);
-  // A buffer of no room cannot be read into: refuse rather than let the reader
-  // guess its size.
-  if (slot.state != SlotState::kOpen || (buffer != nullptr && size < 1)) {
-    lock.unlock();
-    std::puts(msg::kCallbackError);
-    return -1;
-  }
-  slot.callback = callback;
-  const char* previous = slot.buffer;
-  slot.buffer = buffer;
-  // A read never asks for more than the hand-over buffer holds, whatever the
-  // registered size.
-  slot.buffer_size = size > kReadSize ? kReadSize : size;
-  // The caller may reuse the buffer it replaced as soon as this returns.
-  if (previous != nullptr && previous != buffer && !on_reader_thread(slot))
-    table.changed.wait(lock, [&] { return slot.filling != previous; });
-  return 0;
-}
-
 void SerialPortFree(int index) {
   if (!valid_index(index))
     return;
@@ -243,6 +225,11 @@ void SerialPortFree(int index) {
   slot.state = SlotState::kClosing;
   slot.writes.turn_passed.notify_all();
   stop_reader(slot, lock);
+  // The reader is joined (or is the caller), so no other call of a data
+  // callback runs any more: its user pointer may be freed once this returns,
+  // and a later open must not hand it chunks. A string callback stays for the
+  // next open, as it always has.
+  const auto dropped = slot.reception.install(keep_string_callback(slot.reception.current()));
   // Writers see the closing slot within their wait slice and give up; the
   // number is not closed while one may still use it.
   table.changed.wait(lock, [&] { return slot.writes.head == nullptr; });
@@ -262,6 +249,8 @@ void SerialPortFree(int index) {
   slot.path[0] = '\0';
   slot.state = SlotState::kFree;
   table.changed.notify_all();
+  lock.unlock();
+  slot.reception.wait_out(dropped);
 }
 
 namespace {

@@ -2,7 +2,8 @@
 // Internal: the table of the two serial port slots and the one lock that
 // keeps each slot's state consistent. Not exported.
 //
-// Every field of a slot is read and written under the table's mutex. Open,
+// Every field of a slot but its read registration is read and written under
+// the table's mutex. Open,
 // close and register change a slot as one step under it; none of them holds
 // it across a callback, a blocking read or poll, or a thread join (they wait
 // on the table's condition instead, which lets it go). Writes and the reader
@@ -29,6 +30,7 @@
 #include <mutex>
 
 #include "kiv_serial.h"
+#include "threads/guarded_registration.h"
 
 namespace kiv::serial {
 
@@ -67,6 +69,19 @@ struct ReaderThread {
   int wake_fd = -1;
 };
 
+// What the reader hands each chunk to: a string callback, or a data callback
+// with its user pointer; never both.
+struct ReadRegistration {
+  SerialReadCallback text = nullptr;
+  SerialDataCallback data = nullptr;
+  void* user = nullptr;
+  bool empty() const { return text == nullptr && data == nullptr; }
+  // Whoever unregisters a data callback may free its user pointer at once, so
+  // a running call of it is waited for. A string callback keeps the waitless
+  // registration it always had.
+  bool awaited() const { return data != nullptr; }
+};
+
 // A writer's place in its slot's queue; it lives on the writer's stack.
 struct WriteTurn {
   WriteTurn* next = nullptr;
@@ -94,7 +109,10 @@ struct SerialPortSlot {
   // The registered buffer a read of the reader is filling, null otherwise. A
   // registration that replaces it waits until the read is over.
   const char* filling = nullptr;
-  SerialReadCallback callback = nullptr;
+  // Changed only under the table's mutex, so that it changes in one step with
+  // the buffer and the slot's state; read and called by the reader through its
+  // own lock, which is never held across the callback.
+  GuardedRegistration<ReadRegistration> reception;
   char* buffer = nullptr;  // registered buffer, null: the reader's own
   int buffer_size = 0;
   // Line speed and bits per character of the open port, for the write bound.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The reader thread of a slot: waits for input, reads one chunk and hands it
-// to the slot's callback as a zero-terminated string.
+// to the slot's callback, as a zero-terminated string or as bytes and a count.
 #include "serial/reader_thread.h"
 
 #include <poll.h>
@@ -53,6 +53,17 @@ Pass wait_for_input(int fd, int wake_fd) {
   return (fds[0].revents & POLLIN) != 0 ? Pass::kRead : Pass::kIdle;
 }
 
+// `chunk` holds `len` bytes and a zero byte behind them. A data callback gets
+// every byte; a string callback sees the chunk up to its first zero byte.
+void hand_over(GuardedRegistration<ReadRegistration>& reception, char* chunk, ssize_t len) {
+  reception.call([&](const ReadRegistration& r) {
+    if (r.data != nullptr)
+      r.data(reinterpret_cast<const unsigned char*>(chunk), static_cast<int>(len), r.user);
+    else
+      r.text(chunk);
+  });
+}
+
 void* SerialPortReadThread(void* arg) {
   const uintptr_t packed = reinterpret_cast<uintptr_t>(arg);
   const int index = static_cast<int>(packed & 1u);
@@ -101,12 +112,9 @@ void* SerialPortReadThread(void* arg) {
       lock.lock();
       continue;
     }
-    const SerialReadCallback callback = slot.callback;
-    if (callback != nullptr) {
-      lock.unlock();
-      callback(handover);
-      lock.lock();
-    }
+    lock.unlock();
+    hand_over(slot.reception, handover, got);
+    lock.lock();
   }
   // Cleared here, while this thread's handle cannot yet belong to another.
   if (slot.reader.joining && pthread_equal(slot.reader.thread, pthread_self()) != 0)
