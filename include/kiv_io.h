@@ -9,6 +9,19 @@
 // run with them blocked. close_io() must not race with other calls into the
 // facade.
 //
+// Callbacks come in two forms. Each input line, the hardware notification and
+// each serial port has one callback at a time, of either form: registering
+// one replaces the other. The plain form is a bare function pointer (kept in
+// the public members below). The other form takes a `void* user` that is
+// handed back to every call, read together with its function, so that a call
+// never gets another registration's pointer. Unregistering or replacing a
+// callback of that form (also by registering the plain form), and close_io(),
+// wait for a running call of it to return, unless made from that call, so
+// the caller may free what `user` points at once they return. Such a call may
+// register, replace or unregister any callback, but must not unregister
+// another line's callback while that one may unregister its own in turn: the
+// two would wait for each other.
+//
 // Light controller (serial port index 1): every frame is one write followed by
 // the write pause, on the caller's thread; frames from different threads go
 // out whole, in no promised order, except that open_light, close_light and
@@ -26,6 +39,7 @@
 #include <mutex>
 
 #include "kiv_export.h"
+#include "kiv_serial.h"
 
 namespace kiv {
 
@@ -35,10 +49,11 @@ class KivIo {
   // create..."); creation touches no hardware. Any thread; serialised by sMutex.
   KIV_EXPORT static KivIo* getInstance();
   // Destroys the instance if there is one (prints "[KIV-IO] delete..."): clears
-  // the callbacks, releases the LED strip, closes serial ports 0 and 1 and joins
-  // their readers. What was written to the ports still leaves the lines (see
-  // SerialPortFree), so closing both may take twice that bound. A later getInstance() builds a fresh instance. Must not
-  // run concurrently with other calls into the facade.
+  // the callbacks (waiting for running calls of those with a user pointer), releases the LED strip,
+  // closes serial ports 0 and 1 and joins their readers. What was written to the ports still leaves
+  // the lines (see SerialPortFree), so closing both may take twice that bound. A later
+  // getInstance() builds a fresh instance. Must not run concurrently with other calls into the
+  // facade.
   KIV_EXPORT static void close_io();
 
   // Start-up: GPIO lines to their resting levels, the three input interrupts,
@@ -58,14 +73,21 @@ class KivIo {
   // Writes `len` bytes to serial port index 0 ("/dev/com1" after setup).
   // Returns 0, or -1 if the port is not open or the write failed.
   KIV_EXPORT int writeAMA1(char* data, int len);
-  // Sets port index 0's read callback; it runs on that port's reader thread.
+  // Sets port index 0's read callback; it runs on that port's reader thread
+  // with each chunk as a string, which ends at the chunk's first zero byte.
   KIV_EXPORT void setAMA1Callback(void (*fn)(char*));
+  // The same with a data callback, which gets every byte of each chunk, zeros
+  // included, and `user` (see SetReadSerialPortDataCallback); null unregisters.
+  // Use it for a peer that may send zero bytes.
+  KIV_EXPORT void setAMA1Callback(SerialDataCallback fn, void* user);
   // Writes to serial port index 1 ("/dev/com2", the light controller), then
   // pauses for the configured write pause. Returns 0 or -1.
   KIV_EXPORT int writeAMA2(char* data, int len);
   // Sets port index 1's read callback, replacing the hardware notification
   // handler that setup installed.
   KIV_EXPORT void setAMA2Callback(void (*fn)(char*));
+  // The same with a data callback and `user`, as setAMA1Callback's.
+  KIV_EXPORT void setAMA2Callback(SerialDataCallback fn, void* user);
 
   // Digital outputs, driven on the caller's thread: laser (GPIO 13), alarm
   // (GPIO 21), DO1 (GPIO 22) and DO2 (GPIO 27) high or low.
@@ -84,6 +106,11 @@ class KivIo {
   KIV_EXPORT void registerInput(void (*fn)(int));
   KIV_EXPORT void registerTrigger(void (*fn)(int));
   KIV_EXPORT void registerTune(void (*fn)(int));
+  // The same with `user` handed to each call; the line's member pointer
+  // (inputCallback, ...) is then null.
+  KIV_EXPORT void registerInput(void (*fn)(int level, void* user), void* user);
+  KIV_EXPORT void registerTrigger(void (*fn)(int level, void* user), void* user);
+  KIV_EXPORT void registerTune(void (*fn)(int level, void* user), void* user);
 
   // Light sections 1..4, mapped to controller channels by firmware_index_v2.
   // enableLightSection returns 1 for a section outside 1..4, disableLightSection
@@ -115,6 +142,8 @@ class KivIo {
   // called on port index 1's reader thread, which reads nothing more until it
   // returns; null unregisters. setAMA2Callback replaces the handler that calls it.
   KIV_EXPORT void registerHardware(void (*fn)());
+  // The same with `user` handed to each call; hardwareCallback is then null.
+  KIV_EXPORT void registerHardware(void (*fn)(void* user), void* user);
 
   // Status colour on the LED strip: prints "[KIV-IO] RGB: <state>", then
   // shows off (0), blue (1), green (2) or red (3) on every LED; any other
@@ -137,8 +166,10 @@ class KivIo {
   // transfer failed.
   KIV_EXPORT int openVTemp();
 
-  // Callbacks and work mode, null and 1 after construction. Written by one
-  // thread and read by the event threads: access them atomically.
+  // Callbacks of the plain form and work mode, null and 1 after construction.
+  // Written by one thread and read by the event threads: access them
+  // atomically. A callback registered with a user pointer is kept inside the
+  // library, not here.
   void (*hardwareCallback)();
   void (*inputCallback)(int);
   void (*triggerCallback)(int);

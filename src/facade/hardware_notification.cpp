@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "facade/instance_access.h"
+#include "facade/user_callbacks.h"
 #include "kiv_io.h"
 
 namespace kiv {
@@ -20,8 +21,15 @@ bool is_notification(const char* chunk) {
 
 }  // namespace
 
+// One callback of either form: registering one drops the other.
 void KivIo::registerHardware(void (*fn)()) {
   __atomic_store_n(&hardwareCallback, fn, __ATOMIC_RELEASE);
+  detail::hardware_callback().replace({});
+}
+
+void KivIo::registerHardware(void (*fn)(void* user), void* user) {
+  __atomic_store_n(&hardwareCallback, nullptr, __ATOMIC_RELEASE);
+  detail::hardware_callback().replace({fn, fn != nullptr ? user : nullptr});
 }
 
 void callbackHardware(char* chunk) {
@@ -30,8 +38,11 @@ void callbackHardware(char* chunk) {
   KivIo::getInstance();
   if (!is_notification(chunk))
     return;
-  if (void (*fn)() = detail::current_callback(&KivIo::hardwareCallback))
+  if (void (*fn)() = detail::current_callback(&KivIo::hardwareCallback)) {
     fn();
+    return;
+  }
+  detail::hardware_callback().call([](const detail::HardwareCallback& c) { c.fn(c.user); });
 }
 
 }  // namespace kiv

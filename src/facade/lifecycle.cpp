@@ -4,6 +4,7 @@
 
 #include "facade/facade_constants.h"
 #include "facade/messages.h"
+#include "facade/user_callbacks.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
 #include "kiv_strip.h"
@@ -28,6 +29,10 @@ KivIo::~KivIo() {
   __atomic_store_n(&triggerCallback, nullptr, __ATOMIC_RELEASE);
   __atomic_store_n(&tuneCallback, nullptr, __ATOMIC_RELEASE);
   __atomic_store_n(&hardwareCallback, nullptr, __ATOMIC_RELEASE);
+  // Once close_io returns, no callback registered with a user pointer runs, so
+  // the application may free what the pointer points at. The serial ports'
+  // data callbacks go with the ports below.
+  detail::drop_user_callbacks();
   // The strip module releases the strip only if it is running.
   light_ws2811_deinit();
   svSerialFree(kAma1Port);

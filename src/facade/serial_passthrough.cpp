@@ -14,6 +14,10 @@ void KivIo::setAMA1Callback(void (*fn)(char*)) {
   svSetSerialReadCallback(fn, kAma1Port);
 }
 
+void KivIo::setAMA1Callback(SerialDataCallback fn, void* user) {
+  SetReadSerialPortDataCallback(fn, user, kAma1Port);
+}
+
 int KivIo::writeAMA2(char* data, int len) {
   return svWriteSerial(data, len, kAma2Port);
 }
@@ -21,6 +25,11 @@ int KivIo::writeAMA2(char* data, int len) {
 // Replaces the hardware notification handler that setup installed.
 void KivIo::setAMA2Callback(void (*fn)(char*)) {
   svSetSerialReadCallback(fn, kAma2Port);
+}
+
+// The same, for a data callback.
+void KivIo::setAMA2Callback(SerialDataCallback fn, void* user) {
+  SetReadSerialPortDataCallback(fn, user, kAma2Port);
 }
 
 }  // namespace kiv
