@@ -88,82 +88,55 @@ TEST_F(SerialDataTest, EveryByteValueArrivesIntactInRandomChunkings) {
   }
 }
 
-// The string form is unchanged: each chunk is a string that ends at its
-// first zero byte, also one that starts with a zero.
-TEST_F(SerialDataTest, AStringCallbackStillSeesEachChunkUpToItsFirstZero) {
-  ASSERT_EQ(svSetSerialReadCallback(log_string, 0), 0);
-  const std::pair<std::string, std::string> cases[] = {
-      {std::string("ab\0cd", 5), "ab"},
-      {std::string("\0xyz", 4), ""},
-      {std::string("\xFF\x80\x01", 3), "\xFF\x80\x01"},
-      {std::string("tail\0", 5), "tail"},
-  };
-  int calls = 0;
-  for (const auto& c : cases) {
-    ASSERT_TRUE(write_all(peer1_, c.first.data(), c.first.size()));
-    ++calls;
-    ASSERT_TRUE(wait_until([&] { return strings_.calls.load() == calls; }));
-    std::lock_guard<std::mutex> lock(strings_.mutex);
-    EXPECT_EQ(strings_.chunks.back(), c.second);
-  }
-}
-
 // Which callback gets the next chunk after two registrations in a row.
 enum class Receiver { kNone, kString, kData };
 
+DataLog g_data;
+char g_area[24];  // a string callback's buffer, with guard bytes on both sides
+int data_form() {
+  return SetReadSerialPortDataCallback(log_data, &g_data, 0);
+}
+int string_form() {
+  return svSetSerialReadCallback(log_string, 0);
+}
+int string_into_area() {
+  return SetReadSerialPortCallback(log_string, g_area + 8, 8, 0);
+}
+int no_data() {
+  return SetReadSerialPortDataCallback(nullptr, g_area, 0);
+}
+int no_string() {
+  return SetReadSerialPortCallback(nullptr, nullptr, 0, 0);
+}
+
 TEST_F(SerialDataTest, EachFormReplacesTheOther) {
-  static char area[24];
-  DataLog data;
-  const std::function<int()> data_form = [&] {
-    return SetReadSerialPortDataCallback(log_data, &data, 0);
-  };
-  const std::function<int()> string_form = [] { return svSetSerialReadCallback(log_string, 0); };
-  // A string callback with a buffer of the caller's, guarded on both sides.
-  const std::function<int()> string_into_area = [] {
-    return SetReadSerialPortCallback(log_string, area + 8, 8, 0);
-  };
-  const std::function<int()> no_data = [] {
-    return SetReadSerialPortDataCallback(nullptr, &area, 0);
-  };
-  const std::function<int()> no_string = [] {
-    return SetReadSerialPortCallback(nullptr, nullptr, 0, 0);
-  };
   const struct {
-    const char* name;
-    const std::function<int()>* first;
-    const std::function<int()>* second;
+    int (*first)();
+    int (*second)();
     Receiver expected;
   } cases[] = {
-      {"data replaces string", &string_form, &data_form, Receiver::kData},
-      {"string replaces data", &data_form, &string_form, Receiver::kString},
-      {"data replaces string with buffer", &string_into_area, &data_form, Receiver::kData},
-      {"null data unregisters data", &data_form, &no_data, Receiver::kNone},
-      {"null data unregisters string", &string_form, &no_data, Receiver::kNone},
-      {"null string unregisters data", &data_form, &no_string, Receiver::kNone},
+      {string_form, data_form, Receiver::kData},      {data_form, string_form, Receiver::kString},
+      {string_into_area, data_form, Receiver::kData}, {data_form, no_data, Receiver::kNone},
+      {string_form, no_data, Receiver::kNone},        {data_form, no_string, Receiver::kNone},
   };
-  for (const auto& c : cases) {
-    std::memset(area, '#', sizeof area);
-    ASSERT_EQ((*c.first)(), 0) << c.name;
-    ASSERT_EQ((*c.second)(), 0) << c.name;
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    const auto& c = cases[i];
+    std::memset(g_area, '#', sizeof g_area);
+    ASSERT_EQ(c.first(), 0) << i;
+    ASSERT_EQ(c.second(), 0) << i;
     const int strings_before = strings_.calls.load();
-    const int data_before = data.calls.load();
+    const int data_before = g_data.calls.load();
     write_all(peer1_, "a\0b", 3);
-    if (c.expected == Receiver::kNone) {
-      usleep(150000);
-    } else {
-      ASSERT_TRUE(wait_until([&] {
-        return strings_.calls.load() > strings_before || data.calls.load() > data_before;
-      })) << c.name;
-      usleep(20000);
-    }
-    EXPECT_EQ(strings_.calls.load() - strings_before, c.expected == Receiver::kString ? 1 : 0)
-        << c.name;
-    EXPECT_EQ(data.calls.load() - data_before, c.expected == Receiver::kData ? 1 : 0) << c.name;
+    wait_until([&] { return strings_.calls > strings_before || g_data.calls > data_before; },
+               std::chrono::milliseconds(c.expected == Receiver::kNone ? 150 : 3000));
+    usleep(20000);
+    EXPECT_EQ(strings_.calls.load() - strings_before, c.expected == Receiver::kString) << i;
+    EXPECT_EQ(g_data.calls.load() - data_before, c.expected == Receiver::kData) << i;
     // The replaced buffer is no longer read into.
-    EXPECT_EQ(std::string(area, sizeof area), std::string(sizeof area, '#')) << c.name;
+    EXPECT_EQ(std::string(g_area, sizeof g_area), std::string(sizeof g_area, '#')) << i;
   }
-  std::lock_guard<std::mutex> lock(data.mutex);
-  EXPECT_EQ(data.bytes, bytes({'a', 0, 'b', 'a', 0, 'b'}));
+  std::lock_guard<std::mutex> lock(g_data.mutex);
+  EXPECT_EQ(g_data.bytes, bytes({'a', 0, 'b', 'a', 0, 'b'}));
 }
 
 TEST_F(SerialDataTest, RefusedLikeTheStringForm) {
@@ -178,20 +151,20 @@ TEST_F(SerialDataTest, RefusedLikeTheStringForm) {
   EXPECT_EQ(out.text(), "set serial callback error\r\nset serial callback error\r\n");
 }
 
+// A close drops a data callback (its object may be gone), while a string
+// callback stays for the next open as it always has.
 TEST_F(SerialDataTest, ACloseDropsADataCallbackAndKeepsAStringOne) {
-  DataLog log;
-  ASSERT_EQ(SetReadSerialPortDataCallback(log_data, &log, 0), 0);
-  SerialPortFree(0);
-  ASSERT_EQ(SerialPortInit(com1, 115200), 0);
-  write_all(peer1_, "dropped", 7);
-  usleep(150000);
-  EXPECT_EQ(log.calls.load(), 0);
-
-  ASSERT_EQ(svSetSerialReadCallback(log_string, 0), 0);
-  SerialPortFree(0);
-  ASSERT_EQ(SerialPortInit(com1, 115200), 0);
-  write_all(peer1_, "kept", 4);
-  EXPECT_TRUE(wait_until([&] { return strings_.joined() == "kept"; })) << strings_.joined();
+  for (auto form : {data_form, string_form}) {
+    const int before = g_data.calls.load() + strings_.calls.load();
+    ASSERT_EQ(form(), 0);
+    SerialPortFree(0);
+    ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+    write_all(peer1_, "after", 5);
+    const bool kept = form == string_form;
+    wait_until([&] { return g_data.calls.load() + strings_.calls.load() > before; },
+               std::chrono::milliseconds(kept ? 3000 : 150));
+    EXPECT_EQ(g_data.calls.load() + strings_.calls.load() - before, kept ? 1 : 0);
+  }
 }
 
 // What a data callback does from its own call, on the first chunk only.
