@@ -17,6 +17,7 @@
 #include "controller_peer.h"
 #include "event_log.h"
 #include "gpio_events.h"
+#include "led_text.h"
 #include "port_peer.h"
 #include "program_output.h"
 #include "strip_events.h"

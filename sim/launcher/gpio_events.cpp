@@ -6,8 +6,8 @@
 #include <sstream>
 #include <vector>
 
+#include "board_map.h"
 #include "byte_text.h"
-#include "pins.h"
 
 namespace kivsim {
 namespace {

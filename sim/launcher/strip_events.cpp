@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "strip_events.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
 #include "byte_text.h"
+#include "led_text.h"
 
 namespace kivsim {
 namespace {
@@ -21,12 +21,6 @@ bool to_long(const std::string& word, int base, long& value) {
   errno = 0;
   value = std::strtol(word.c_str(), &end, base);
   return *end == '\0' && errno == 0;
-}
-
-std::string hex6(uint32_t word) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(word & 0xFFFFFF));
-  return text;
 }
 
 std::string strip_type_name(long type) {
@@ -51,31 +45,6 @@ std::string strip_type_name(long type) {
   }
 }
 
-// Two blocks per LED in its colour; an LED that is off is a grey shade, so
-// that it shows on a dark terminal too. A dim colour (the palette's 0x20
-// entries) is still plainly lit on an LED but near black on a screen, so
-// its hue is shown at a readable brightness; the text keeps the true value.
-std::string colour_blocks(const std::vector<uint32_t>& leds) {
-  constexpr unsigned kReadable = 0xC0;
-  std::string out;
-  for (uint32_t word : leds) {
-    unsigned rgb[3] = {(word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF};
-    unsigned top = std::max(rgb[0], std::max(rgb[1], rgb[2]));
-    if (top == 0) {
-      out += "\x1b[38;2;90;90;90m\u2591\u2591\x1b[0m ";
-      continue;
-    }
-    if (top < kReadable)
-      for (unsigned& c : rgb)
-        c = c * kReadable / top;
-    char esc[32];
-    std::snprintf(esc, sizeof esc, "\x1b[38;2;%u;%u;%um", rgb[0], rgb[1], rgb[2]);
-    out += esc;
-    out += "\u2588\u2588\x1b[0m ";
-  }
-  return out;
-}
-
 std::string describe_init(const std::vector<std::string>& w) {
   long v[7];
   for (int i = 0; i < 7; ++i)
@@ -90,24 +59,6 @@ std::string describe_init(const std::vector<std::string>& w) {
 }
 
 }  // namespace
-
-std::string strip_colour_blocks(const std::vector<uint32_t>& leds) {
-  return colour_blocks(leds);
-}
-
-std::string strip_colours_text(const std::vector<uint32_t>& leds) {
-  if (leds.empty())
-    return "no LEDs";
-  std::string out = std::to_string(leds.size()) + (leds.size() == 1 ? " LED:" : " LEDs:");
-  bool same = true;
-  for (uint32_t word : leds)
-    same = same && word == leds[0];
-  if (same && leds.size() > 1)
-    return out + " " + hex6(leds[0]) + " x" + std::to_string(leds.size());
-  for (uint32_t word : leds)
-    out += " " + hex6(word);
-  return out;
-}
 
 std::string describe_strip_report(const std::string& line, StripState& state, bool colour) {
   std::istringstream in(line);
@@ -140,7 +91,7 @@ std::string describe_strip_report(const std::string& line, StripState& state, bo
   }
   state.leds = leds;
   ++state.renders;
-  return (colour ? colour_blocks(leds) + " " : std::string()) + strip_colours_text(leds);
+  return (colour ? strip_colour_blocks(leds) + " " : std::string()) + strip_colours_text(leds);
 }
 
 }  // namespace kivsim

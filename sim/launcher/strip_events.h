@@ -28,10 +28,4 @@ struct StripState {
 // follow no known form are shown quoted as unknown.
 std::string describe_strip_report(const std::string& line, StripState& state, bool colour);
 
-// Two blocks per LED in its colour, in terminal colours.
-std::string strip_colour_blocks(const std::vector<uint32_t>& leds);
-
-// "9 LEDs: ff0000 x9" or "3 LEDs: ff0000 00ff00 0000ff"; "no LEDs" when empty.
-std::string strip_colours_text(const std::vector<uint32_t>& leds);
-
 }  // namespace kivsim

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "board_map.h"
 #include "commands.h"
 #include "limited_server.h"
 #include "live_updates.h"
 #include "page_files.h"
-#include "pins.h"
 #include "request_guard.h"
 
 namespace kivsim {

@@ -6,10 +6,10 @@
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 
+#include "board_map.h"
 #include "bounded_file.h"
 #include "byte_text.h"
 #include "light_controller.h"
-#include "pins.h"
 
 namespace kivsim {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <cstdio>
 
+#include "board_map.h"
 #include "byte_text.h"
-#include "pins.h"
-#include "strip_events.h"
+#include "led_text.h"
 
 namespace kivsim {
 namespace {

@@ -9,15 +9,10 @@
 #include <nlohmann/json.hpp>
 
 #include "byte_text.h"
+#include "led_text.h"
 
 namespace kivsim {
 namespace {
-
-std::string hex6(uint32_t word) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(word & 0xFFFFFF));
-  return text;
-}
 
 nlohmann::json light_json(const LightControllerState& s) {
   nlohmann::json channels = nlohmann::json::array();
@@ -66,7 +61,7 @@ std::string trace_line(const Event& e) {
   if (e.source == EventSource::kStrip && e.kind == "render") {
     nlohmann::json leds = nlohmann::json::array();
     for (uint32_t word : e.leds)
-      leds.push_back(hex6(word));
+      leds.push_back(led_hex(word));
     j["leds"] = leds;
   }
   if (e.lens_value >= 0)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "terminal_log.h"
 
-#include "strip_events.h"
+#include "led_text.h"
 
 namespace kivsim {
 

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
-// A scenario file as the launcher reads it, and the trace's lines.
+// A scenario file as the launcher reads it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "scenario.h"
 #include "scenario_check.h"
-#include "trace_writer.h"
 
 namespace kivsim {
 namespace {
@@ -113,34 +111,6 @@ TEST_F(ScenarioFile, ExpectationsAreReadAndDescribed) {
   EXPECT_NE(failures[2].find("but channel 4 was 0 (since 0.000 s)"), std::string::npos)
       << failures[2];
   EXPECT_NE(failures[3].find("but it came at 2.100 s, too late"), std::string::npos) << failures[3];
-}
-
-TEST(TraceLine, CarriesTheFieldsOfItsKind) {
-  Event render;
-  render.seq = 7;
-  render.time_ns = 1500000000;
-  render.source = EventSource::kStrip;
-  render.kind = "render";
-  render.text = "9 LEDs";
-  render.leds = {0x00ff00, 0x000000};
-  nlohmann::json j = nlohmann::json::parse(trace_line(render));
-  EXPECT_EQ(j["seq"], 7);
-  EXPECT_EQ(j["t"], 1.5);
-  EXPECT_EQ(j["source"], "strip");
-  EXPECT_EQ(j["timing"], "source");
-  EXPECT_EQ(j["leds"], nlohmann::json::array({"00ff00", "000000"}));
-  EXPECT_FALSE(j.contains("pin") || j.contains("late") || j.contains("bytes"));
-
-  Event out;
-  out.source = EventSource::kProgram;
-  out.kind = "out";
-  out.timing = EventTiming::kArrival;
-  out.late = true;
-  out.text = "bad \xff byte";  // no UTF-8: written as U+FFFD, the line still parses
-  j = nlohmann::json::parse(trace_line(out));
-  EXPECT_EQ(j["text"], "bad \xEF\xBF\xBD byte");
-  EXPECT_EQ(j["timing"], "arrival");
-  EXPECT_EQ(j["late"], true);
 }
 
 }  // namespace

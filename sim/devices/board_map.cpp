@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "pins.h"
+#include "board_map.h"
 
 #include <strings.h>
 

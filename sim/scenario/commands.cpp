@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "board_map.h"
 #include "bounded_file.h"
 #include "byte_text.h"
-#include "pins.h"
 
 namespace kivsim {
 namespace {

@@ -7,8 +7,6 @@
 
 #include "event_log.h"
 #include "event_stream.h"
-#include "gpio_events.h"
-#include "scenario_check.h"
 #include "terminal_log.h"
 
 namespace kivsim {
@@ -83,7 +81,7 @@ TEST(EventStream, AReaderOnAnotherThreadTakesEveryEventOnceInOrder) {
   EXPECT_TRUE(stream.closed());
 }
 
-TEST(EventStream, ReportsCarryTheirTimeAndFields) {
+TEST(EventLog, ReportsCarryTheirTime) {
   struct Stamp {
     const char* line;
     bool stamped;
@@ -103,66 +101,6 @@ TEST(EventStream, ReportsCarryTheirTimeAndFields) {
       EXPECT_EQ(ns, c.ns);
     }
   }
-  struct Fields {
-    const char* line;
-    const char* kind;
-    int pin, level, result;
-  };
-  for (const Fields& c :
-       {Fields{"write 22 1", "write", 22, 1, 0}, Fields{"isr 6 3 -1", "isr", 6, 3, -1},
-        Fields{"setup -1", "setup", -1, -1, -1},
-        Fields{"handler-start 12", "handler-start", 12, -1, 0},
-        Fields{"write 22", "write", 22, -1, 0}, Fields{"write 22 x", "unknown", -1, -1, 0},
-        Fields{"bogus 1 2", "unknown", -1, -1, 0}}) {
-    Event e;
-    fill_gpio_fields(c.line, e);
-    EXPECT_EQ(e.kind, c.kind) << c.line;
-    EXPECT_EQ(e.pin, c.pin) << c.line;
-    EXPECT_EQ(e.level, c.level) << c.line;
-    EXPECT_EQ(e.result, c.result) << c.line;
-  }
-}
-
-TEST(ScenarioCheck, JudgesStatesByTheLastChangeAndBytesByTheirTime) {
-  Expectation line;
-  line.where = "l";
-  line.kind = ExpectKind::kLine;
-  line.pin = 21;
-  line.level = 1;
-  line.ms = 100;
-  Expectation unset = line;
-  unset.where = "u";
-  unset.pin = 4;
-  Expectation com1;
-  com1.where = "c";
-  com1.kind = ExpectKind::kCom1;
-  com1.bytes = "OK 1\r\n";
-  com1.ms = 100;
-  Expectation exit;
-  exit.where = "x";
-  ScenarioCheck check({line, unset, com1, exit});
-  Event write = at(50 * kMs, "write");
-  write.source = EventSource::kGpio;
-  write.pin = 21;
-  write.level = 5;  // any level other than 0 is high
-  check.see(write);
-  write.time_ns = 150 * kMs;  // after the time asked for: not counted
-  write.level = 0;
-  check.see(write);
-  Event bytes = at(90 * kMs, "received");
-  bytes.source = EventSource::kCom1;
-  bytes.bytes = "OK";
-  check.see(bytes);
-  bytes.time_ns = 120 * kMs;
-  bytes.bytes = " 1\r\n";
-  check.see(bytes);
-  std::vector<std::string> failures = check.failures();
-  ASSERT_EQ(failures.size(), 3u);
-  EXPECT_EQ(failures[0], "u: expected line pin 4 is 1 at 0.100 s, but the line was never set");
-  EXPECT_EQ(failures[1],
-            "c: expected com1 received \"OK 1\\r\\n\" by 0.100 s, but it received \"OK\"; it came "
-            "later");
-  EXPECT_EQ(failures[2], "x: expected the program exits with status 0, but the run did not end");
 }
 
 }  // namespace
