@@ -60,7 +60,7 @@ class BoardRun {
   ChildProcess child_;
   PortPeer com1_;
   ControllerPeer com2_;
-  ProgramOutput out_{"out"}, err_{"err"};
+  ProgramOutput out_{EventKind::kOut}, err_{EventKind::kErr};
   BoardState board_;
   StripState strip_;
   CommandQueue script_;
@@ -81,7 +81,7 @@ int BoardRun::run() {
     end_run(status);
     return status;
   }
-  log_.note(EventSource::kSim, "start",
+  log_.note(EventSource::kSim, EventKind::kStart,
             "started " + s_.program[0] + " (pid " + std::to_string(child_.pid()) + ")");
   for (const Command& c : s_.script)
     script_.push(c, 0);
@@ -101,7 +101,7 @@ int BoardRun::run() {
 }
 
 void BoardRun::end_run(int status) {
-  Event e = log_.make(EventSource::kSim, "exit", "exit status " + std::to_string(status));
+  Event e = log_.make(EventSource::kSim, EventKind::kExit, "exit status " + std::to_string(status));
   e.result = status;
   log_.post(std::move(e));
   log_.stream().close();
@@ -110,7 +110,8 @@ void BoardRun::end_run(int status) {
 Event BoardRun::report_event(EventSource source, std::string& line) {
   int64_t mono = 0;
   bool stamped = take_stamp(line, mono);
-  Event e = log_.make(source, "", "", stamped ? EventTiming::kSource : EventTiming::kArrival);
+  Event e = log_.make(source, EventKind::kUnknown, "",
+                      stamped ? EventTiming::kSource : EventTiming::kArrival);
   if (stamped)
     e.time_ns = log_.stream().since_origin(mono);
   return e;
@@ -134,13 +135,14 @@ void BoardRun::execute(const Command& cmd) {
     case CommandKind::kEdge:
     case CommandKind::kLevel: {
       bool edge = cmd.kind == CommandKind::kEdge;
-      Event e = log_.make(EventSource::kGpio, edge ? "edge" : "level",
+      Event e = log_.make(EventSource::kGpio, edge ? EventKind::kEdge : EventKind::kLevel,
                           describe_gpio_command(edge, cmd.pin, cmd.level));
       e.pin = cmd.pin;
       e.level = cmd.level;
       std::string line =
           (edge ? "edge " : "level ") + std::to_string(cmd.pin) + " " + std::to_string(cmd.level);
-      if (s_.gpio->send_line(line) > 0)
+      e.sent = s_.gpio->send_line(line) > 0;
+      if (e.sent)
         record_gpio_command(edge, cmd.pin, cmd.level, board_);
       else
         e.text += "   (not sent: no GPIO stand-in connected)";
@@ -265,7 +267,7 @@ void BoardRun::poll_once() {
   if (fds[strip_listen].revents & POLLIN) {
     std::string note;
     if (!s_.strip->accept_client(note))
-      log_.note(EventSource::kStrip, "note", note);
+      log_.note(EventSource::kStrip, EventKind::kNote, note);
   }
   // Clients before a new one: accepting changes the list their descriptors came from.
   for (size_t i = first_lens + 1; i < commands_index; ++i)
@@ -276,7 +278,7 @@ void BoardRun::poll_once() {
   if (fds[2].revents & POLLIN) {
     std::string note;
     if (!s_.gpio->accept_client(note))
-      log_.note(EventSource::kGpio, "note", note);
+      log_.note(EventSource::kGpio, EventKind::kNote, note);
   }
   if (fds[3].revents & POLLIN)
     com1_.on_readable(log_);
@@ -331,7 +333,7 @@ void BoardRun::on_gpio_client(int fd) {
     log_.post(std::move(e));
   }
   if (!open)
-    log_.note(EventSource::kGpio, "note", "the stand-in closed its connection");
+    log_.note(EventSource::kGpio, EventKind::kNote, "the stand-in closed its connection");
 }
 
 std::vector<int> BoardRun::strip_client_fds() const {
@@ -345,17 +347,17 @@ void BoardRun::on_strip_client(int fd) {
     Event e = report_event(EventSource::kStrip, line);
     int renders = strip_.renders;
     e.text = describe_strip_report(line, strip_, false);
-    e.kind = line.substr(0, line.find(' '));
+    e.kind = strip_report_kind(line);
     if (strip_.renders != renders)
       e.leds = strip_.leds;
-    else if (e.kind == "render")
-      e.kind = "unknown";
-    if (e.kind == "init")
+    else if (e.kind == EventKind::kRender)
+      e.kind = EventKind::kUnknown;
+    if (e.kind == EventKind::kInit)
       e.result = std::atoi(line.c_str() + 5);
     log_.post(std::move(e));
   }
   if (!open)
-    log_.note(EventSource::kStrip, "note", "the stand-in closed its connection");
+    log_.note(EventSource::kStrip, EventKind::kNote, "the stand-in closed its connection");
 }
 
 void BoardRun::drain_after_end() {

@@ -128,17 +128,19 @@ void fill_gpio_fields(const std::string& line, Event& event) {
   size_t numbers = 0;
   while (numbers < 3 && numbers + 1 < w.size() && to_int(w[numbers + 1], n[numbers]))
     ++numbers;
-  static const char* const kKinds[] = {"setup", "mode", "pull",          "write",       "written",
-                                       "read",  "isr",  "handler-start", "handler-end", "lost"};
-  event.kind = "unknown";
+  static const EventKind kKinds[] = {
+      EventKind::kSetup,      EventKind::kMode, EventKind::kPull, EventKind::kWrite,
+      EventKind::kWritten,    EventKind::kRead, EventKind::kIsr,  EventKind::kHandlerStart,
+      EventKind::kHandlerEnd, EventKind::kLost};
+  event.kind = EventKind::kUnknown;
   if (w.empty() || numbers + 1 != w.size())
     return;
-  for (const char* kind : kKinds)
-    if (w[0] == kind)
+  for (EventKind kind : kKinds)
+    if (w[0] == kind_name(kind))
       event.kind = kind;
-  if (event.kind == "unknown")
+  if (event.kind == EventKind::kUnknown)
     return;
-  if (event.kind == "setup" || event.kind == "lost") {
+  if (event.kind == EventKind::kSetup || event.kind == EventKind::kLost) {
     event.result = n[0];
     return;
   }

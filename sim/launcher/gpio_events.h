@@ -31,7 +31,7 @@ struct BoardState {
 // quoted as unknown.
 std::string describe_gpio_report(const std::string& line, BoardState& state);
 
-// Sets the kind ("unknown" for a line of no known form), pin, level and
+// Sets the kind (kUnknown for a line of no known form), pin, level and
 // result of `event` from one report line (see event_stream.h).
 void fill_gpio_fields(const std::string& line, Event& event);
 

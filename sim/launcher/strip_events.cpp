@@ -94,4 +94,12 @@ std::string describe_strip_report(const std::string& line, StripState& state, bo
   return (colour ? strip_colour_blocks(leds) + " " : std::string()) + strip_colours_text(leds);
 }
 
+EventKind strip_report_kind(const std::string& line) {
+  const std::string word = line.substr(0, line.find(' '));
+  for (EventKind kind : {EventKind::kInit, EventKind::kRender, EventKind::kFini, EventKind::kFault})
+    if (word == kind_name(kind))
+      return kind;
+  return EventKind::kUnknown;
+}
+
 }  // namespace kivsim

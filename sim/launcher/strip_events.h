@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "event.h"
+
 namespace kivsim {
 
 // The environment variable that hands the strip's socket path to the stand-in.
@@ -27,5 +29,9 @@ struct StripState {
 // `state`. `colour` adds the terminal's 24-bit colour blocks. Lines that
 // follow no known form are shown quoted as unknown.
 std::string describe_strip_report(const std::string& line, StripState& state, bool colour);
+
+// The kind of event a report line names by its first word (init, render,
+// fini, fault), kUnknown for any other.
+EventKind strip_report_kind(const std::string& line);
 
 }  // namespace kivsim

@@ -31,6 +31,21 @@ std::string hex_bytes(const std::string& bytes) {
   return out;
 }
 
+bool parse_hex_bytes(const std::string& text, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ' ')
+      continue;
+    int hi = hex_digit(text[i]);
+    int lo = i + 1 < text.size() ? hex_digit(text[i + 1]) : -1;
+    if (hi < 0 || lo < 0)
+      return false;
+    out += static_cast<char>(hi * 16 + lo);
+    ++i;
+  }
+  return !out.empty();
+}
+
 std::string quoted_text(const std::string& bytes) {
   std::string out = "\"";
   char buf[8];

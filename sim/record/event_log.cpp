@@ -13,7 +13,7 @@ double EventLog::elapsed() const {
   return static_cast<double>(stream_.since_origin(EventStream::now_mono_ns())) / 1e9;
 }
 
-Event EventLog::make(EventSource source, const char* kind, std::string text,
+Event EventLog::make(EventSource source, EventKind kind, std::string text,
                      EventTiming timing) const {
   Event e;
   e.time_ns = stream_.since_origin(EventStream::now_mono_ns());
@@ -24,7 +24,7 @@ Event EventLog::make(EventSource source, const char* kind, std::string text,
   return e;
 }
 
-void EventLog::note(EventSource source, const char* kind, const std::string& text,
+void EventLog::note(EventSource source, EventKind kind, const std::string& text,
                     EventTiming timing) {
   post(make(source, kind, text, timing));
 }

@@ -23,14 +23,14 @@ class EventLog {
   EventStream& stream() { return stream_; }
 
   // An event of `source` and `kind` stamped now.
-  Event make(EventSource source, const char* kind, std::string text,
+  Event make(EventSource source, EventKind kind, std::string text,
              EventTiming timing = EventTiming::kSource) const;
   void post(Event event) { stream_.post(std::move(event)); }
   // Posts an event of `source` and `kind` stamped now, with its text only.
-  void note(EventSource source, const char* kind, const std::string& text,
+  void note(EventSource source, EventKind kind, const std::string& text,
             EventTiming timing = EventTiming::kSource);
   // A note of the launcher itself.
-  void line(const std::string& text) { note(EventSource::kSim, "note", text); }
+  void line(const std::string& text) { note(EventSource::kSim, EventKind::kNote, text); }
 
  private:
   EventStream& stream_;

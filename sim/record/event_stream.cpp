@@ -7,28 +7,6 @@
 
 namespace kivsim {
 
-const char* source_name(EventSource source) {
-  switch (source) {
-    case EventSource::kSim:
-      return "sim";
-    case EventSource::kProgram:
-      return "program";
-    case EventSource::kGpio:
-      return "gpio";
-    case EventSource::kCom1:
-      return "com1";
-    case EventSource::kCom2:
-      return "com2";
-    case EventSource::kLight:
-      return "light";
-    case EventSource::kI2c:
-      return "i2c";
-    case EventSource::kStrip:
-      return "strip";
-  }
-  return "?";
-}
-
 EventStream::EventStream(int64_t hold_ns) : hold_ns_(hold_ns), origin_(now_mono_ns()) {}
 
 int64_t EventStream::now_mono_ns() {

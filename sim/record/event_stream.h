@@ -36,67 +36,9 @@
 #include <string>
 #include <vector>
 
-#include "light_controller.h"
+#include "event.h"
 
 namespace kivsim {
-
-// Which part of the board an event is about.
-enum class EventSource {
-  kSim,      // the launcher: start, commands, end, notes
-  kProgram,  // the program's standard output and error
-  kGpio,     // the GPIO stand-in and the edges and levels set on it
-  kCom1,     // bytes on "/dev/com1"
-  kCom2,     // frames on "/dev/com2", decoded by the light controller model
-  kLight,    // a change of the light controller's state
-  kI2c,      // the lens controller and its bus
-  kStrip,    // the LED strip stand-in
-};
-
-// How the time was taken.
-enum class EventTiming {
-  kSource,   // where it happened, in the program or the launcher
-  kArrival,  // when the launcher read it: it happened at or before
-};
-
-// One event. `source` and `kind` say what it is; `text` is what a person
-// reads; the other fields are set only for the kinds listed with them.
-//   kSim:     "start", "command" (text: the command), "note", "exit" (result:
-//             exit status)
-//   kProgram: "out", "err" (text: one line, without its newline)
-//   kGpio:    "setup" (result), "mode" (pin, level: 0 input, 1 output),
-//             "pull" (pin, level), "write" (pin, level), "written" (pin,
-//             level: after lost reports), "read" (pin, level), "isr" (pin,
-//             level: edge type, result), "handler-start" (pin),
-//             "handler-end" (pin), "edge" (pin, level), "level" (pin, level),
-//             "lost" (result: count), "unknown"
-//   kCom1:    "received" (bytes from the program), "sent" (bytes to it)
-//   kCom2:    "frame" (bytes of one frame from the program; text: its
-//             meaning), "sent" (bytes to the program)
-//   kLight:   "state" (text: the change; light: the whole state after it)
-//   kI2c:     "open", "close", "transfer" (result), "registers" (lens_value,
-//             vtemp, text: the registers), "bus" (text: a lens command's effect)
-//   kStrip:   "init" (result), "render" (leds), "fini", "fault"
-struct Event {
-  uint64_t seq = 0;     // 1, 2, ... in the order published
-  int64_t time_ns = 0;  // since the run's origin
-  EventSource source = EventSource::kSim;
-  EventTiming timing = EventTiming::kSource;
-  bool late = false;  // published after events with later times
-  std::string kind;
-  std::string text;
-  int pin = -1;
-  int level = -1;
-  int result = 0;
-  std::string bytes;
-  std::vector<uint32_t> leds;  // 0xRRGGBB per LED
-  int lens_value = -1;
-  int vtemp = -1;
-  LightControllerState light;
-};
-
-// The short name of a source, as the log and the trace show it: "sim",
-// "program", "gpio", "com1", "com2", "light", "i2c", "strip".
-const char* source_name(EventSource source);
 
 class EventStream {
  public:

@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The reader of the event stream that writes the trace: one JSON object a
-// line per event, in the stream's order (fields in README, "Trace").
+// line per event (event_json.h), in the stream's order.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
-#include "event_stream.h"
+#include "event.h"
+#include "event_json.h"
 
 namespace kivsim {
-
-// One event as its trace line, without the newline.
-std::string trace_line(const Event& event);
 
 class TraceWriter {
  public:

@@ -43,30 +43,31 @@ void ScenarioCheck::see(const Event& e) {
   switch (e.source) {
     case EventSource::kGpio:
       if (e.pin >= 0 && e.level >= 0 &&
-          (e.kind == "write" || e.kind == "written" || e.kind == "edge" || e.kind == "level"))
+          (e.kind == EventKind::kWrite || e.kind == EventKind::kWritten ||
+           e.kind == EventKind::kEdge || e.kind == EventKind::kLevel))
         lines_.push_back(e);
       break;
     case EventSource::kStrip:
-      if (e.kind == "render")
+      if (e.kind == EventKind::kRender)
         renders_.push_back(e);
       break;
     case EventSource::kI2c:
-      if (e.kind == "registers")
+      if (e.kind == EventKind::kRegisters)
         registers_.push_back(e);
       break;
     case EventSource::kLight:
       lights_.push_back(e);
       break;
     case EventSource::kCom1:
-      if (e.kind == "received")
+      if (e.kind == EventKind::kReceived)
         com1_.push_back(e);
       break;
     case EventSource::kCom2:
-      if (e.kind == "frame")
+      if (e.kind == EventKind::kFrame)
         frames_.push_back(e);
       break;
     case EventSource::kSim:
-      if (e.kind == "exit") {
+      if (e.kind == EventKind::kExit) {
         ended_ = true;
         exit_status_ = e.result;
       }
@@ -87,8 +88,8 @@ std::string ScenarioCheck::line_seen(const Expectation& x) const {
   int level = last->level != 0 ? 1 : 0;
   if (level == x.level)
     return "";
-  return "it was " + std::to_string(level) + " (" + last->kind + " at " + seconds(last->time_ns) +
-         ")";
+  return "it was " + std::to_string(level) + " (" + kind_name(last->kind) + " at " +
+         seconds(last->time_ns) + ")";
 }
 
 std::string ScenarioCheck::strip_seen(const Expectation& x) const {

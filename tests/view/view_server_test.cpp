@@ -10,7 +10,7 @@
 
 #include "raw_client.h"
 #include "test_support.h"
-#include "trace_writer.h"
+#include "event_json.h"
 #include "view_server.h"
 
 namespace kivsim {
@@ -44,7 +44,7 @@ Event program_line(const char* text, int64_t time_ns) {
   Event e;
   e.time_ns = time_ns;
   e.source = EventSource::kProgram;
-  e.kind = "out";
+  e.kind = EventKind::kOut;
   e.text = text;
   return e;
 }
@@ -120,7 +120,7 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
     Event e;
     e.time_ns = 250000000;
     e.source = EventSource::kGpio;
-    e.kind = "write";
+    e.kind = EventKind::kWrite;
     e.text = "laser (13) -> 1";
     e.pin = 13;
     e.level = 1;

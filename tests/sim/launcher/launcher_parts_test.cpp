@@ -105,7 +105,7 @@ TEST(GpioReports, EachLineGivesItsKindAndFields) {
         Fields{"bogus 1 2", "unknown", -1, -1, 0}}) {
     Event e;
     fill_gpio_fields(c.line, e);
-    EXPECT_EQ(e.kind, c.kind) << c.line;
+    EXPECT_STREQ(kind_name(e.kind), c.kind) << c.line;
     EXPECT_EQ(e.pin, c.pin) << c.line;
     EXPECT_EQ(e.level, c.level) << c.line;
     EXPECT_EQ(e.result, c.result) << c.line;

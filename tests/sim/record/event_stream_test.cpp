@@ -14,11 +14,10 @@ namespace {
 
 constexpr int64_t kMs = 1000000;
 
-Event at(int64_t time_ns, const char* kind) {
+Event at(int64_t time_ns, const char* text) {
   Event e;
   e.time_ns = time_ns;
-  e.kind = kind;
-  e.text = kind;
+  e.text = text;
   return e;
 }
 
@@ -40,7 +39,7 @@ TEST(EventStream, HeldEventsComeOutInTimeOrderAndALateOneSaysSo) {
   EXPECT_EQ(stream.release_in_ms(origin + 100 * kMs), -1);
   const char* order[] = {"a", "b", "b2", "c"};
   for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(seen[i].kind, order[i]);
+    EXPECT_EQ(seen[i].text, order[i]);
     EXPECT_EQ(seen[i].seq, i + 1);
     EXPECT_FALSE(seen[i].late);
   }

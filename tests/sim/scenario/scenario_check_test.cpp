@@ -10,11 +10,10 @@ namespace {
 
 constexpr int64_t kMs = 1000000;
 
-Event at(int64_t time_ns, const char* kind) {
+Event at(int64_t time_ns, EventKind kind) {
   Event e;
   e.time_ns = time_ns;
   e.kind = kind;
-  e.text = kind;
   return e;
 }
 
@@ -36,7 +35,7 @@ TEST(ScenarioCheck, JudgesStatesByTheLastChangeAndBytesByTheirTime) {
   Expectation exit;
   exit.where = "x";
   ScenarioCheck check({line, unset, com1, exit});
-  Event write = at(50 * kMs, "write");
+  Event write = at(50 * kMs, EventKind::kWrite);
   write.source = EventSource::kGpio;
   write.pin = 21;
   write.level = 5;  // any level other than 0 is high
@@ -44,7 +43,7 @@ TEST(ScenarioCheck, JudgesStatesByTheLastChangeAndBytesByTheirTime) {
   write.time_ns = 150 * kMs;  // after the time asked for: not counted
   write.level = 0;
   check.see(write);
-  Event bytes = at(90 * kMs, "received");
+  Event bytes = at(90 * kMs, EventKind::kReceived);
   bytes.source = EventSource::kCom1;
   bytes.bytes = "OK";
   check.see(bytes);

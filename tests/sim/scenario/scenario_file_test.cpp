@@ -87,7 +87,7 @@ TEST_F(ScenarioFile, ExpectationsAreReadAndDescribed) {
   ScenarioCheck check(s.expectations);
   Event render;
   render.source = EventSource::kStrip;
-  render.kind = "render";
+  render.kind = EventKind::kRender;
   render.leds = {0xff0000, 0x00ff00};
   check.see(render);
   Event light;
@@ -97,12 +97,12 @@ TEST_F(ScenarioFile, ExpectationsAreReadAndDescribed) {
   check.see(light);
   Event frame;
   frame.source = EventSource::kCom2;
-  frame.kind = "frame";
+  frame.kind = EventKind::kFrame;
   frame.bytes = std::string("\x39\x2D\x01\x0D\x0A", 5);
   frame.time_ns = 2100000000;  // too late
   check.see(frame);
   Event exit;
-  exit.kind = "exit";
+  exit.kind = EventKind::kExit;
   exit.result = 3;
   check.see(exit);
   std::vector<std::string> failures = check.failures();
