@@ -173,8 +173,8 @@ std::string output_summary(const BoardState& state) {
       out += ", ";
     out += pin_label(pin) + "=" + std::to_string(state.output[pin]);
   };
-  for (const int* p = known_pins(); *p >= 0; ++p)
-    add(*p);
+  for (const BoardLine& line : board_lines())
+    add(line.pin);
   for (int pin = 0; pin < BoardState::kPins; ++pin)
     add(pin);
   return out.empty() ? "none written" : out;

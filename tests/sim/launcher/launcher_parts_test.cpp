@@ -87,8 +87,6 @@ TEST(GpioReports, ReadInPlainWordsAndAddedUp) {
   EXPECT_EQ(output_summary(s), "DO2 (27)=0, alarm (21)=0, pin 40=1");
   EXPECT_EQ(s.handlers_run, 1);
   EXPECT_EQ(output_summary(BoardState()), "none written");
-  EXPECT_EQ(parse_pin("SCAN-A"), 16);
-  EXPECT_EQ(parse_pin("+3"), -1);
 }
 
 TEST(GpioReports, EachLineGivesItsKindAndFields) {
