@@ -61,8 +61,6 @@ class BoardRun {
   PortPeer com1_;
   ControllerPeer com2_;
   ProgramOutput out_{EventKind::kOut}, err_{EventKind::kErr};
-  BoardState board_;
-  StripState strip_;
   CommandQueue script_;
   TypedCommands typed_;
   bool out_open_ = true, err_open_ = true;
@@ -142,9 +140,7 @@ void BoardRun::execute(const Command& cmd) {
       std::string line =
           (edge ? "edge " : "level ") + std::to_string(cmd.pin) + " " + std::to_string(cmd.level);
       e.sent = s_.gpio->send_line(line) > 0;
-      if (e.sent)
-        record_gpio_command(edge, cmd.pin, cmd.level, board_);
-      else
+      if (!e.sent)
         e.text += "   (not sent: no GPIO stand-in connected)";
       log_.post(std::move(e));
       break;
@@ -328,8 +324,7 @@ void BoardRun::on_gpio_client(int fd) {
   bool open = s_.gpio->read_client(fd, lines);
   for (std::string& line : lines) {
     Event e = report_event(EventSource::kGpio, line);
-    fill_gpio_fields(line, e);
-    e.text = describe_gpio_report(line, board_);
+    read_gpio_report(line, e);
     log_.post(std::move(e));
   }
   if (!open)
@@ -345,15 +340,7 @@ void BoardRun::on_strip_client(int fd) {
   bool open = s_.strip->read_client(fd, lines);
   for (std::string& line : lines) {
     Event e = report_event(EventSource::kStrip, line);
-    int renders = strip_.renders;
-    e.text = describe_strip_report(line, strip_, false);
-    e.kind = strip_report_kind(line);
-    if (strip_.renders != renders)
-      e.leds = strip_.leds;
-    else if (e.kind == EventKind::kRender)
-      e.kind = EventKind::kUnknown;
-    if (e.kind == EventKind::kInit)
-      e.result = std::atoi(line.c_str() + 5);
+    read_strip_report(line, e);
     log_.post(std::move(e));
   }
   if (!open)
@@ -392,21 +379,24 @@ void BoardRun::drain_after_end() {
 }
 
 void BoardRun::show_summary() {
-  log_.line("outputs: " + output_summary(board_));
+  // The summary is of every event: the ones still held go out first.
+  log_.stream().flush();
+  const DeviceState state = log_.stream().state();
+  log_.line("outputs: " + outputs_summary(state));
   const LightControllerState& light = com2_.state();
   log_.line("com2: " + std::to_string(light.frames) + " frames received (" +
             std::to_string(light.unknown_frames) +
-            " unknown); com1: " + std::to_string(com1_.bytes_received()) + " bytes received");
+            " unknown); com1: " + std::to_string(state.com1_bytes) + " bytes received");
   log_.line("light controller: " + describe_light_state(light));
-  log_.line("gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
-            std::to_string(board_.handlers_run) + " handlers run" +
-            (board_.reports_lost > 0 ? ", " + std::to_string(board_.reports_lost) +
-                                           " reports lost (counts may be short; levels are right)"
-                                     : std::string()));
-  if (strip_.renders > 0 || strip_.faults > 0)
-    log_.line("strip: " + std::to_string(strip_.renders) + " renders, last " +
-              strip_colours_text(strip_.leds) +
-              (strip_.faults ? ", " + std::to_string(strip_.faults) + " FAULTS" : ""));
+  log_.line("gpio: " + std::to_string(state.edges_raised) + " edges raised, " +
+            std::to_string(state.handlers_run) + " handlers run" +
+            (state.reports_lost > 0 ? ", " + std::to_string(state.reports_lost) +
+                                          " reports lost (counts may be short; levels are right)"
+                                    : std::string()));
+  if (state.renders > 0 || state.strip_faults > 0)
+    log_.line("strip: " + std::to_string(state.renders) + " renders, last " +
+              strip_colours_text(state.leds) +
+              (state.strip_faults ? ", " + std::to_string(state.strip_faults) + " FAULTS" : ""));
   log_.line("i2c: " + s_.lens->summary());
 }
 

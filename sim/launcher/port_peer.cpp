@@ -32,7 +32,6 @@ void PortPeer::on_readable(EventLog& log) {
       continue;
     if (n <= 0)
       break;
-    bytes_in_ += static_cast<size_t>(n);
     std::string bytes(buf, static_cast<size_t>(n));
     Event e = log.make(EventSource::kCom1, EventKind::kReceived, describe_raw("<-", bytes),
                        EventTiming::kArrival);

@@ -45,7 +45,9 @@ std::string strip_type_name(long type) {
   }
 }
 
-std::string describe_init(const std::vector<std::string>& w) {
+// "started: 800000 Hz, DMA 10, ..." for an init report, with its result in
+// `result`; "" when a word is no number.
+std::string describe_init(const std::vector<std::string>& w, int& result) {
   long v[7];
   for (int i = 0; i < 7; ++i)
     if (!to_long(w[static_cast<size_t>(i) + 1], 10, v[i]))
@@ -53,53 +55,65 @@ std::string describe_init(const std::vector<std::string>& w) {
   std::string config = std::to_string(v[1]) + " Hz, DMA " + std::to_string(v[2]) + ", GPIO " +
                        std::to_string(v[3]) + ", " + std::to_string(v[4]) + " LEDs, " +
                        strip_type_name(v[5]) + ", brightness " + std::to_string(v[6]);
+  result = static_cast<int>(v[0]);
   if (v[0] == 0)
     return "started: " + config;
   return "start failed (" + std::to_string(v[0]) + "): " + config;
 }
 
-}  // namespace
-
-std::string describe_strip_report(const std::string& line, StripState& state, bool colour) {
-  std::istringstream in(line);
-  std::vector<std::string> w;
-  for (std::string word; in >> word;)
-    w.push_back(word);
-  const std::string unknown = "unknown report " + quoted_text(line);
-  if (w.empty())
-    return unknown;
-  if (w[0] == "fini" && w.size() == 1)
-    return "released";
-  if (w[0] == "fault" && w.size() > 1) {
-    ++state.faults;
-    return "FAULT:" + line.substr(5);
-  }
-  if (w[0] == "init" && w.size() == 8) {
-    std::string text = describe_init(w);
-    return text.empty() ? unknown : text;
-  }
+// The colours of a render report, false for one of another form.
+bool read_leds(const std::vector<std::string>& w, std::vector<uint32_t>& leds) {
   long count = 0;
-  if (w[0] != "render" || w.size() < 2 || !to_long(w[1], 10, count) || count < 0 ||
-      count > kMaxLeds || w.size() != static_cast<size_t>(count) + 2)
-    return unknown;
-  std::vector<uint32_t> leds;
+  if (w.size() < 2 || !to_long(w[1], 10, count) || count < 0 || count > kMaxLeds ||
+      w.size() != static_cast<size_t>(count) + 2)
+    return false;
   for (size_t i = 2; i < w.size(); ++i) {
     long word = 0;
     if (w[i].size() != 6 || !to_long(w[i], 16, word))
-      return unknown;
+      return false;
     leds.push_back(static_cast<uint32_t>(word));
   }
-  state.leds = leds;
-  ++state.renders;
-  return (colour ? strip_colour_blocks(leds) + " " : std::string()) + strip_colours_text(leds);
+  return true;
 }
 
-EventKind strip_report_kind(const std::string& line) {
-  const std::string word = line.substr(0, line.find(' '));
-  for (EventKind kind : {EventKind::kInit, EventKind::kRender, EventKind::kFini, EventKind::kFault})
-    if (word == kind_name(kind))
-      return kind;
-  return EventKind::kUnknown;
+// The text of a report of a known form (its kind and fields set in `e`), or
+// "" for any other.
+std::string describe(const std::string& line, const std::vector<std::string>& w, Event& e) {
+  if (w[0] == "fini" && w.size() == 1) {
+    e.kind = EventKind::kFini;
+    return "released";
+  }
+  if (w[0] == "fault" && w.size() > 1) {
+    e.kind = EventKind::kFault;
+    return "FAULT:" + line.substr(5);
+  }
+  if (w[0] == "init" && w.size() == 8) {
+    e.kind = EventKind::kInit;
+    return describe_init(w, e.result);
+  }
+  if (w[0] == "render" && read_leds(w, e.leds)) {
+    e.kind = EventKind::kRender;
+    return strip_colours_text(e.leds);
+  }
+  return "";
+}
+
+}  // namespace
+
+void read_strip_report(const std::string& line, Event& event) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;)
+    words.push_back(word);
+  Event e = event;
+  std::string text = words.empty() ? "" : describe(line, words, e);
+  if (text.empty()) {
+    event.kind = EventKind::kUnknown;
+    event.text = "unknown report " + quoted_text(line);
+    return;
+  }
+  e.text = std::move(text);
+  event = std::move(e);
 }
 
 }  // namespace kivsim

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "light_controller.h"
+#include "state_change.h"
 
 namespace kivsim {
 
@@ -103,6 +104,9 @@ struct Event {
   int vtemp = -1;
   LightControllerState light;
   LensBus bus;
+  // What the event changed in the device's state: set by the stream's fold
+  // when it publishes the event (device_state.h).
+  StateChange changes;
 };
 
 // The short name of a source, as the log and the trace show it: "sim",

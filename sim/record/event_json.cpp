@@ -5,6 +5,7 @@
 
 #include "byte_text.h"
 #include "led_text.h"
+#include "state_json.h"
 
 namespace kivsim {
 namespace {
@@ -88,6 +89,8 @@ std::string trace_line(const Event& e) {
     j["light"] = light_json(e.light);
   if (e.kind == EventKind::kBus)
     j["bus"] = {{"present", e.bus.present}, {"stuck", e.bus.stuck}, {"answering", e.bus.answering}};
+  if (!e.changes.empty())
+    j["state"] = change_json(e.changes);
   // The program's output may hold any bytes: what is no UTF-8 becomes U+FFFD.
   return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -129,6 +132,9 @@ bool event_from_trace_line(const std::string& line, Event& out, std::string& err
       e.bus.stuck = bus.at("stuck").get<bool>();
       e.bus.answering = bus.at("answering").get<bool>();
     }
+    std::string why;
+    if (j.contains("state") && !change_from_json(j["state"], e.changes, why))
+      throw std::invalid_argument(why);
   } catch (const std::exception& x) {
     // nlohmann's messages start with "[json.exception.type_error.302] ".
     std::string what = x.what();

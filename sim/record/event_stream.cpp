@@ -76,13 +76,19 @@ void EventStream::publish(Event& event) {
   event.seq = next_seq_++;
   if (event.time_ns > last_published_ns_)
     last_published_ns_ = event.time_ns;
+  {
+    // The state and the events kept change together, so that a reader on
+    // another thread sees the state of exactly the events it can take.
+    std::lock_guard<std::mutex> lock(mutex_);
+    event.changes = fold_event(state_, event);
+    folded_seq_ = event.seq;
+    kept_.push_back(event);
+    if (kept_.size() > kKeep)
+      kept_.pop_front();
+    changed_.notify_all();
+  }
   for (const Reader& reader : readers_)
     reader(event);
-  std::lock_guard<std::mutex> lock(mutex_);
-  kept_.push_back(std::move(event));
-  if (kept_.size() > kKeep)
-    kept_.pop_front();
-  changed_.notify_all();
 }
 
 bool EventStream::wait_events(uint64_t after, std::vector<Event>& out, int timeout_ms) {
@@ -99,6 +105,13 @@ bool EventStream::wait_events(uint64_t after, std::vector<Event>& out, int timeo
   for (size_t i = from; i < kept_.size(); ++i)
     out.push_back(kept_[i]);
   return true;
+}
+
+DeviceState EventStream::state(uint64_t* seq) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (seq)
+    *seq = folded_seq_;
+  return state_;
 }
 
 bool EventStream::closed() const {

@@ -15,6 +15,10 @@
 // that is published at once, marked `late`, after events with later times.
 //
 // Readers:
+// Publishing an event folds it into the device's state (device_state.h):
+// the event goes out with what it changed, and `state()` gives the state
+// the events so far add up to.
+//
 //  - on the launcher's thread: `subscribe(callback)` before the run starts;
 //    the callback runs on the publishing thread (the launcher's poll loop)
 //    for every event in order, with no lock held. It must not post.
@@ -36,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "device_state.h"
 #include "event.h"
 
 namespace kivsim {
@@ -77,6 +82,9 @@ class EventStream {
   // Readers on any thread; see the header comment.
   bool wait_events(uint64_t after, std::vector<Event>& out, int timeout_ms);
   bool closed() const;
+  // The device's state after the events published so far, and the `seq` of
+  // the last of them (0 before the first).
+  DeviceState state(uint64_t* seq = nullptr) const;
 
  private:
   void publish(Event& event);
@@ -92,6 +100,8 @@ class EventStream {
   std::condition_variable changed_;
   std::deque<Event> kept_;
   bool closed_ = false;
+  DeviceState state_;
+  uint64_t folded_seq_ = 0;
 };
 
 }  // namespace kivsim

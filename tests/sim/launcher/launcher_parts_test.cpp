@@ -3,7 +3,6 @@
 // read.
 #include <gtest/gtest.h>
 
-#include "board_map.h"
 #include "gpio_events.h"
 #include "options.h"
 
@@ -59,54 +58,47 @@ TEST(Options, ProgramArgumentsStayTheProgramsAndValuesAreChecked) {
   EXPECT_NE(fake_cpuinfo("abc").find("\nSerial\t\t: abc\n"), std::string::npos);
 }
 
-TEST(GpioReports, LostReportsAreCountedAndTheLevelsCaughtUp) {
-  BoardState s;
-  describe_gpio_report("write 22 0", s);
-  EXPECT_EQ(describe_gpio_report("lost 1200", s),
-            "1200 reports lost: the launcher took them too slowly");
-  EXPECT_EQ(describe_gpio_report("written 22 1", s), "DO1 (22) is 1 (after lost reports)");
-  EXPECT_EQ(s.reports_lost, 1200);
-  EXPECT_EQ(output_summary(s), "DO1 (22)=1");
-}
-
-TEST(GpioReports, ReadInPlainWordsAndAddedUp) {
-  BoardState s;
-  EXPECT_EQ(describe_gpio_report("setup -1", s), "setup failed (-1)");
-  EXPECT_EQ(describe_gpio_report("mode 7 1", s), "mode scan B (7) OUTPUT");
-  EXPECT_EQ(describe_gpio_report("mode 5 9", s), "mode pin 5 9 (unknown)");
-  EXPECT_EQ(describe_gpio_report("pull 20 2", s), "pull tune (20) up");
-  EXPECT_EQ(describe_gpio_report("isr 12 1 -1", s),
-            "interrupt trigger (12) on falling edges: failed (-1)");
-  EXPECT_EQ(describe_gpio_report("write 21 1", s), "alarm (21) -> 1");
-  EXPECT_EQ(describe_gpio_report("write 27 0", s), "DO2 (27) -> 0");
-  EXPECT_EQ(describe_gpio_report("write 40 1", s), "pin 40 -> 1");
-  EXPECT_EQ(describe_gpio_report("write 21 0", s), "alarm (21) -> 0");
-  EXPECT_EQ(describe_gpio_report("handler-start 17", s), "handler input (17) starts");
-  for (const char* odd : {"write 22", "write x 1", "write -3 1", "mode 22 1 5", "", "launch"})
-    EXPECT_EQ(describe_gpio_report(odd, s).rfind("unknown report", 0), 0u) << odd;
-  EXPECT_EQ(output_summary(s), "DO2 (27)=0, alarm (21)=0, pin 40=1");
-  EXPECT_EQ(s.handlers_run, 1);
-  EXPECT_EQ(output_summary(BoardState()), "none written");
-}
-
-TEST(GpioReports, EachLineGivesItsKindAndFields) {
-  struct Fields {
+// Each report line becomes an event of its kind with its fields and the
+// text a person reads; a line of no known form is shown as it came.
+TEST(GpioReports, EachLineBecomesAnEventOfItsKind) {
+  const struct {
     const char* line;
-    const char* kind;
+    EventKind kind;
     int pin, level, result;
+    const char* text;
+  } cases[] = {
+      {"setup -1", EventKind::kSetup, -1, -1, -1, "setup failed (-1)"},
+      {"setup 0", EventKind::kSetup, -1, -1, 0, "setup ok"},
+      {"mode 7 1", EventKind::kMode, 7, 1, 0, "mode scan B (7) OUTPUT"},
+      {"mode 5 9", EventKind::kMode, 5, 9, 0, "mode pin 5 9 (unknown)"},
+      {"pull 20 2", EventKind::kPull, 20, 2, 0, "pull tune (20) up"},
+      {"isr 12 1 -1", EventKind::kIsr, 12, 1, -1,
+       "interrupt trigger (12) on falling edges: failed (-1)"},
+      {"isr 6 3 0", EventKind::kIsr, 6, 3, 0, "interrupt pin 6 on both edges: ok"},
+      {"write 21 1", EventKind::kWrite, 21, 1, 0, "alarm (21) -> 1"},
+      {"write 40 1", EventKind::kWrite, 40, 1, 0, "pin 40 -> 1"},
+      {"read 17 1", EventKind::kRead, 17, 1, 0, "read input (17) = 1"},
+      {"handler-start 17", EventKind::kHandlerStart, 17, -1, 0, "handler input (17) starts"},
+      {"handler-end 17", EventKind::kHandlerEnd, 17, -1, 0, "handler input (17) ends"},
+      {"lost 1200", EventKind::kLost, -1, -1, 1200,
+       "1200 reports lost: the launcher took them too slowly"},
+      {"written 22 1", EventKind::kWritten, 22, 1, 0, "DO1 (22) is 1 (after lost reports)"},
+      {"write 22", EventKind::kUnknown, -1, -1, 0, "unknown report \"write 22\""},
+      {"write x 1", EventKind::kUnknown, -1, -1, 0, "unknown report \"write x 1\""},
+      {"write -3 1", EventKind::kUnknown, -1, -1, 0, "unknown report \"write -3 1\""},
+      {"mode 22 1 5", EventKind::kUnknown, -1, -1, 0, "unknown report \"mode 22 1 5\""},
+      {"bogus 1 2", EventKind::kUnknown, -1, -1, 0, "unknown report \"bogus 1 2\""},
+      {"", EventKind::kUnknown, -1, -1, 0, "unknown report \"\""},
   };
-  for (const Fields& c :
-       {Fields{"write 22 1", "write", 22, 1, 0}, Fields{"isr 6 3 -1", "isr", 6, 3, -1},
-        Fields{"setup -1", "setup", -1, -1, -1},
-        Fields{"handler-start 12", "handler-start", 12, -1, 0},
-        Fields{"write 22", "write", 22, -1, 0}, Fields{"write 22 x", "unknown", -1, -1, 0},
-        Fields{"bogus 1 2", "unknown", -1, -1, 0}}) {
+  for (const auto& c : cases) {
     Event e;
-    fill_gpio_fields(c.line, e);
-    EXPECT_STREQ(kind_name(e.kind), c.kind) << c.line;
+    e.source = EventSource::kGpio;
+    read_gpio_report(c.line, e);
+    EXPECT_STREQ(kind_name(e.kind), kind_name(c.kind)) << c.line;
     EXPECT_EQ(e.pin, c.pin) << c.line;
     EXPECT_EQ(e.level, c.level) << c.line;
     EXPECT_EQ(e.result, c.result) << c.line;
+    EXPECT_EQ(e.text, c.text) << c.line;
   }
 }
 

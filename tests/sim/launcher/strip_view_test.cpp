@@ -5,6 +5,7 @@
 
 #include "run_launcher.h"
 #include "strip_events.h"
+#include "terminal_log.h"
 
 namespace kivtest {
 namespace {
@@ -31,17 +32,28 @@ TEST(StripView, ReportsAreShownAsAPersonReadsThem) {
       {"fault ws2811_fini with no driver state", false, "FAULT: ws2811_fini with no driver state"},
       {"render 2 ff0000", false, "unknown report \"render 2 ff0000\""},
       {"render 1 xyzxyz", false, "unknown report \"render 1 xyzxyz\""},
+      {"fini now", false, "unknown report \"fini now\""},
+      {"paint 1", false, "unknown report \"paint 1\""},
   };
   for (const Case& c : cases) {
-    kivsim::StripState state;
-    EXPECT_EQ(kivsim::describe_strip_report(c.report, state, c.colour), c.shown) << c.report;
+    kivsim::Event e;
+    e.source = kivsim::EventSource::kStrip;
+    kivsim::read_strip_report(c.report, e);
+    // In colour, the terminal puts the LEDs' blocks before the text.
+    const std::string shown =
+        c.colour ? kivsim::TerminalLog(stdout, true).format(e).substr(15) : e.text;
+    EXPECT_EQ(shown, c.shown) << c.report;
+    const bool known = std::string(c.shown).rfind("unknown", 0) != 0;
+    EXPECT_EQ(e.kind == kivsim::EventKind::kUnknown, !known) << c.report;
   }
-  kivsim::StripState state;
-  kivsim::describe_strip_report("render 2 0000ff 0000ff", state, false);
-  kivsim::describe_strip_report("fault x", state, false);
-  EXPECT_EQ(state.renders, 1);
-  EXPECT_EQ(state.faults, 1);
-  EXPECT_EQ(state.leds, std::vector<uint32_t>(2, 0x0000FF));
+  kivsim::Event render;
+  kivsim::read_strip_report("render 2 0000ff 0000ff", render);
+  EXPECT_EQ(render.kind, kivsim::EventKind::kRender);
+  EXPECT_EQ(render.leds, std::vector<uint32_t>(2, 0x0000FF));
+  kivsim::Event init;
+  kivsim::read_strip_report("init -3 800000 10 19 9 1050624 255", init);
+  EXPECT_EQ(init.kind, kivsim::EventKind::kInit);
+  EXPECT_EQ(init.result, -3);
 }
 
 TEST(StripView, TheDemoShowsItsColoursUntilQuit) {

@@ -78,6 +78,7 @@ TEST(TraceReader, ReadsEachLineBackIntoItsEvent) {
   events[0].level = 1;
   events[0].sent = true;
   events[0].text = "edge trigger (12) -> 1";
+  events[0].changes.fields = {{StateField::kInput, 12, 1}, {StateField::kEdgesRaised, -1, 1}};
   events[1].source = EventSource::kCom2;
   events[1].kind = EventKind::kFrame;
   events[1].timing = EventTiming::kArrival;
