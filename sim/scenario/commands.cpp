@@ -169,6 +169,10 @@ ParseResult parse_command(const std::string& line, Command& cmd, std::string& er
     cmd.pin = parse_pin(arg1);
     if (cmd.pin < 0)
       return fail(error, arg1.empty() ? name + " needs a pin" : "unknown pin '" + arg1 + "'");
+    // What the program drives is judged by what it wrote: the launcher sets
+    // inputs only.
+    if (is_driven_pin(cmd.pin))
+      return fail(error, pin_label(cmd.pin) + " is an output: edge and level set inputs");
     if (!parse_level(arg2, cmd.level, error))
       return ParseResult::kError;
     return ParseResult::kCommand;
@@ -221,7 +225,7 @@ bool load_script(const std::string& path, std::vector<Command>& out, std::string
 
 const char* command_help() {
   return "  edge <pin|input|trigger|tune> <0|1>  set an input and raise an edge\n"
-         "  level <pin> <0|1>                     set an input's level without an edge\n"
+         "  level <pin|input|trigger|tune> <0|1>  set an input's level without an edge\n"
          "  notify                                the light controller sends FF AA EE on com2\n"
          "  send com1|com2 <text>                 the port's peer sends text (\\r \\n \\xHH)\n"
          "  lens set <reg> <value|b0 b1 b2 b3>    set a lens controller register (a number,\n"

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The launcher's commands, typed on its standard input or read from a script:
 //   edge <pin|input|trigger|tune> <0|1>   set an input and raise an edge
-//   level <pin> <0|1>                      set an input's level, no edge
+//   level <pin|input|trigger|tune> <0|1>   set an input's level, no edge
+// (edge and level refuse the board's outputs and the strip's line)
 //   notify                                 the light controller sends FF AA EE
 //   send com1|com2 <text>                  the port's peer sends text (\r \n \xHH)
 //   lens set <reg> <value|b0 b1 b2 b3>     set a lens controller register (a

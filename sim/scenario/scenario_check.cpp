@@ -2,6 +2,7 @@
 #include "scenario_check.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "board_map.h"
 #include "byte_text.h"
@@ -22,15 +23,6 @@ int64_t ms_to_ns(long ms) {
   return static_cast<int64_t>(ms) * 1000000;
 }
 
-// The last of `events` at or before `ms`, or null.
-const Event* last_by(const std::vector<Event>& events, long ms) {
-  const Event* last = nullptr;
-  for (const Event& e : events)
-    if (e.time_ns <= ms_to_ns(ms) && (!last || e.time_ns >= last->time_ns))
-      last = &e;
-  return last;
-}
-
 std::string shortened(std::string text) {
   if (text.size() > kMaxShown)
     text = "..." + text.substr(text.size() - kMaxShown);
@@ -40,52 +32,58 @@ std::string shortened(std::string text) {
 }  // namespace
 
 void ScenarioCheck::see(const Event& e) {
-  switch (e.source) {
-    case EventSource::kGpio:
-      if (e.pin >= 0 && e.level >= 0 &&
-          (e.kind == EventKind::kWrite || e.kind == EventKind::kWritten ||
-           e.kind == EventKind::kEdge || e.kind == EventKind::kLevel))
-        lines_.push_back(e);
-      break;
-    case EventSource::kStrip:
-      if (e.kind == EventKind::kRender)
-        renders_.push_back(e);
-      break;
-    case EventSource::kI2c:
-      if (e.kind == EventKind::kRegisters)
-        registers_.push_back(e);
-      break;
-    case EventSource::kLight:
-      lights_.push_back(e);
-      break;
-    case EventSource::kCom1:
-      if (e.kind == EventKind::kReceived)
-        com1_.push_back(e);
-      break;
-    case EventSource::kCom2:
-      if (e.kind == EventKind::kFrame)
-        frames_.push_back(e);
-      break;
-    case EventSource::kSim:
-      if (e.kind == EventKind::kExit) {
-        ended_ = true;
-        exit_status_ = e.result;
-      }
-      break;
-    case EventSource::kProgram:
-      break;
+  if (!e.changes.empty()) {
+    apply_change(end_, e.changes);
+    auto at = changes_.end();
+    while (at != changes_.begin() && std::prev(at)->time_ns > e.time_ns)
+      --at;
+    changes_.insert(at, Change{e.time_ns, e.kind, e.changes});
   }
+  if (e.source == EventSource::kCom1 && e.kind == EventKind::kReceived)
+    com1_.push_back({e.time_ns, e.bytes});
+  if (e.source == EventSource::kCom2 && e.kind == EventKind::kFrame)
+    frames_.push_back({e.time_ns, e.bytes});
+}
+
+DeviceState ScenarioCheck::state_at(long ms) const {
+  DeviceState state;
+  for (const Change& c : changes_) {
+    if (c.time_ns > ms_to_ns(ms))
+      break;
+    apply_change(state, c.change);
+  }
+  return state;
+}
+
+const ScenarioCheck::Change* ScenarioCheck::last_change(long ms,
+                                                        std::initializer_list<StateField> fields,
+                                                        int pin) const {
+  const Change* last = nullptr;
+  for (const Change& c : changes_) {
+    if (c.time_ns > ms_to_ns(ms))
+      break;
+    for (StateField field : fields)
+      if (c.change.find(field, pin))
+        last = &c;
+  }
+  return last;
 }
 
 std::string ScenarioCheck::line_seen(const Expectation& x) const {
-  std::vector<Event> of_pin;
-  for (const Event& e : lines_)
-    if (e.pin == x.pin)
-      of_pin.push_back(e);
-  const Event* last = last_by(of_pin, x.ms);
+  // An output is what the program wrote; an input what reached it. A pin
+  // without a role may be either.
+  const bool output = is_driven_pin(x.pin);
+  const bool input = is_input_pin(x.pin);
+  std::initializer_list<StateField> outputs = {StateField::kOutput};
+  std::initializer_list<StateField> inputs = {StateField::kInput};
+  std::initializer_list<StateField> either = {StateField::kOutput, StateField::kInput};
+  const Change* last = last_change(x.ms, output ? outputs : input ? inputs : either, x.pin);
   if (!last)
-    return "the line was never set";
-  int level = last->level != 0 ? 1 : 0;
+    return output ? "the program never wrote it" : "the line was never set";
+  const FieldChange* f = last->change.find(StateField::kOutput, x.pin);
+  if (!f || input)
+    f = last->change.find(StateField::kInput, x.pin);
+  const int level = f->value != 0 ? 1 : 0;
   if (level == x.level)
     return "";
   return "it was " + std::to_string(level) + " (" + kind_name(last->kind) + " at " +
@@ -93,30 +91,31 @@ std::string ScenarioCheck::line_seen(const Expectation& x) const {
 }
 
 std::string ScenarioCheck::strip_seen(const Expectation& x) const {
-  const Event* last = last_by(renders_, x.ms);
-  if (!last)
+  const DeviceState state = state_at(x.ms);
+  if (state.renders == 0)
     return "the strip was never rendered";
-  bool same = x.leds.size() == 1 ? !last->leds.empty() : last->leds.size() == x.leds.size();
-  for (size_t i = 0; same && i < last->leds.size(); ++i)
-    same = (last->leds[i] & 0xFFFFFF) == x.leds[x.leds.size() == 1 ? 0 : i];
+  const std::vector<uint32_t>& leds = state.leds;
+  bool same = x.leds.size() == 1 ? !leds.empty() : leds.size() == x.leds.size();
+  for (size_t i = 0; same && i < leds.size(); ++i)
+    same = (leds[i] & 0xFFFFFF) == x.leds[x.leds.size() == 1 ? 0 : i];
   if (same)
     return "";
-  return "it showed " + strip_colours_text(last->leds) + " (rendered at " + seconds(last->time_ns) +
+  const Change* render = last_change(x.ms, {StateField::kRenders});
+  return "it showed " + strip_colours_text(leds) + " (rendered at " + seconds(render->time_ns) +
          ")";
 }
 
 std::string ScenarioCheck::lens_seen(const Expectation& x) const {
-  const Event* last = last_by(registers_, x.ms);
-  int value = last ? last->lens_value : 0;
+  const int value = state_at(x.ms).lens_value;
   if (value == x.lens)
     return "";
+  const Change* last = last_change(x.ms, {StateField::kLensValue});
   return "it was " + std::to_string(value) +
          (last ? " (since " + seconds(last->time_ns) + ")" : " (never written)");
 }
 
 std::string ScenarioCheck::light_seen(const Expectation& x) const {
-  const Event* last = last_by(lights_, x.ms);
-  LightControllerState state = last ? last->light : LightControllerState();
+  const LightControllerState state = state_at(x.ms).light;
   std::string wrong;
   for (const auto& f : x.light) {
     int value = 0;
@@ -127,18 +126,22 @@ std::string ScenarioCheck::light_seen(const Expectation& x) const {
   }
   if (wrong.empty())
     return "";
+  const Change* last =
+      last_change(x.ms, {StateField::kChannels, StateField::kWorkMode, StateField::kLightOn,
+                         StateField::kFlashCount, StateField::kFlashTime, StateField::kBrightness,
+                         StateField::kFlashes});
   return wrong + (last ? " (since " + seconds(last->time_ns) + ")" : " (nothing received)");
 }
 
 std::string ScenarioCheck::com1_seen(const Expectation& x) const {
   std::string received;
-  for (const Event& e : com1_)
+  for (const Bytes& e : com1_)
     if (e.time_ns <= ms_to_ns(x.ms))
       received += e.bytes;
   if (received.find(x.bytes) != std::string::npos)
     return "";
   std::string later;
-  for (const Event& e : com1_)
+  for (const Bytes& e : com1_)
     if (e.time_ns > ms_to_ns(x.ms))
       later += e.bytes;
   std::string seen =
@@ -150,14 +153,14 @@ std::string ScenarioCheck::com1_seen(const Expectation& x) const {
 
 std::string ScenarioCheck::com2_seen(const Expectation& x) const {
   std::string frames;
-  for (const Event& e : frames_) {
+  for (const Bytes& e : frames_) {
     if (e.time_ns > ms_to_ns(x.ms))
       continue;
     if (e.bytes == x.bytes)
       return "";
     frames += (frames.empty() ? "" : " | ") + hex_bytes(e.bytes);
   }
-  for (const Event& e : frames_)
+  for (const Bytes& e : frames_)
     if (e.time_ns > ms_to_ns(x.ms) && e.bytes == x.bytes)
       return "it came at " + seconds(e.time_ns) + ", too late";
   return frames.empty() ? "no frame came by then" : "it received " + shortened(frames);
@@ -178,9 +181,11 @@ std::string ScenarioCheck::judge(const Expectation& x) const {
     case ExpectKind::kCom2:
       return com2_seen(x);
     case ExpectKind::kExit:
-      if (!ended_)
+      if (!end_.ended)
         return "the run did not end";
-      return exit_status_ == x.exit_status ? "" : "it exited with " + std::to_string(exit_status_);
+      return end_.exit_status == x.exit_status
+                 ? ""
+                 : "it exited with " + std::to_string(end_.exit_status);
   }
   return "";
 }

@@ -132,6 +132,13 @@ TEST(LauncherRun, FaultsAreReportedNotRun) {
   EXPECT_EQ(script.status, 2);
   EXPECT_NE(script.err.find("bad.script:2: level must be 0 or 1"), std::string::npos) << script.err;
   EXPECT_FALSE(script.has("ran"));
+  ScratchFile output("output.script", "level alarm 1\n");
+  LauncherRun on_output = run_launcher(probe({"--script", output.path()}, {"print", "ran"}));
+  EXPECT_EQ(on_output.status, 2);
+  EXPECT_NE(
+      on_output.err.find("output.script:1: alarm (21) is an output: edge and level set inputs"),
+      std::string::npos)
+      << on_output.err;
 
   EXPECT_EQ(run_launcher({"--frobnicate", probe_path()}).status, 2);
   EXPECT_EQ(run_launcher({"--cpu-serial", "xyz", probe_path()}).status, 2);

@@ -43,6 +43,34 @@ TEST(Commands, EachFormIsReadAndFaultsAreNamed) {
   EXPECT_EQ(bytes, std::string("\x04gA\0", 4));
 }
 
+// edge and level set the device's inputs (or a pin of no role): a level on
+// an output would say nothing of what the program did, so they are refused
+// when read, as the view refuses them.
+TEST(Commands, EdgeAndLevelSetInputsAndRefuseTheBoardsOutputs) {
+  for (const char* line : {"edge input 1", "level trigger 0", "edge TUNE 1", "level 5 1"}) {
+    Command c;
+    std::string error;
+    EXPECT_EQ(parse_command(line, c, error), ParseResult::kCommand) << line << ": " << error;
+  }
+  const struct {
+    const char* line;
+    const char* error;
+  } refused[] = {
+      {"level alarm 1", "alarm (21) is an output: edge and level set inputs"},
+      {"edge laser 1", "laser (13) is an output: edge and level set inputs"},
+      {"level do1 0", "DO1 (22) is an output: edge and level set inputs"},
+      {"edge scan-b 1", "scan B (7) is an output: edge and level set inputs"},
+      {"edge 13 1", "laser (13) is an output: edge and level set inputs"},
+      {"level strip 1", "strip (19) is an output: edge and level set inputs"},
+  };
+  for (const auto& c : refused) {
+    Command cmd;
+    std::string error;
+    EXPECT_EQ(parse_command(c.line, cmd, error), ParseResult::kError) << c.line;
+    EXPECT_EQ(error, c.error);
+  }
+}
+
 TEST(CommandQueue, WaitsCountFromTheDueTimeAndTypedCommandsFromNow) {
   CommandQueue script;
   Command wait, edge;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "event_stream.h"
 #include "scenario.h"
 #include "scenario_check.h"
 
@@ -83,34 +84,52 @@ TEST_F(ScenarioFile, ExpectationsAreReadAndDescribed) {
     EXPECT_EQ(describe_expectation(s.expectations[i]), described[i]);
   EXPECT_EQ(s.expectations[5].where, "expect[5] \"ends\"");
 
-  // The states judged against events of the run.
+  // The states judged against events of the run, as the stream folds them.
   ScenarioCheck check(s.expectations);
+  EventStream stream(0);
+  stream.subscribe([&check](const Event& e) { check.see(e); });
   Event render;
   render.source = EventSource::kStrip;
   render.kind = EventKind::kRender;
   render.leds = {0xff0000, 0x00ff00};
-  check.see(render);
+  stream.post(render);
   Event light;
   light.source = EventSource::kLight;
+  light.kind = EventKind::kState;
   light.light.light_on = true;
   light.light.channel_on[0] = true;
-  check.see(light);
+  stream.post(light);
   Event frame;
   frame.source = EventSource::kCom2;
   frame.kind = EventKind::kFrame;
   frame.bytes = std::string("\x39\x2D\x01\x0D\x0A", 5);
   frame.time_ns = 2100000000;  // too late
-  check.see(frame);
+  stream.post(frame);
   Event exit;
   exit.kind = EventKind::kExit;
   exit.result = 3;
-  check.see(exit);
+  exit.time_ns = frame.time_ns;
+  stream.post(exit);
+  stream.close();
   std::vector<std::string> failures = check.failures();
   ASSERT_EQ(failures.size(), 4u);
-  EXPECT_NE(failures[0].find("but the line was never set"), std::string::npos);
+  EXPECT_NE(failures[0].find("but the program never wrote it"), std::string::npos) << failures[0];
+  EXPECT_NE(failures[1].find("but the line was never set"), std::string::npos) << failures[1];
   EXPECT_NE(failures[2].find("but channel 4 was 0 (since 0.000 s)"), std::string::npos)
       << failures[2];
   EXPECT_NE(failures[3].find("but it came at 2.100 s, too late"), std::string::npos) << failures[3];
+}
+
+TEST_F(ScenarioFile, AnActionOnAnOutputIsRefusedWhenRead) {
+  Scenario s;
+  std::string error;
+  EXPECT_FALSE(load(R"({"actions": [{"at": 10, "do": "edge trigger 1"},
+                                    {"at": 20, "do": "level DO2 1"}],
+                       "expect": [{"exit": 0}]})",
+                    s, error));
+  EXPECT_EQ(error, "scenario " + path_ +
+                       ": actions[1].do: DO2 (27) is an output: edge and level "
+                       "set inputs");
 }
 
 }  // namespace

@@ -99,6 +99,36 @@ TEST(ScenarioRun, AMalformedFileIsRefusedBeforeTheProgramStarts) {
   }
 }
 
+// A program that never touches the board cannot pass a scenario on the
+// launcher's own commands: an edge or level that reached no program is no
+// level of the line, and a command naming an output is refused at once.
+TEST(ScenarioRun, LinesAreJudgedByWhatReachedTheProgram) {
+  ScratchFile inputs("inputs.json", R"({
+      "actions": [{"at": 100, "do": "edge trigger 1"}, {"at": 100, "do": "level input 1"}],
+      "expect": [{"at": 500, "line": "trigger", "level": 1},
+                 {"at": 500, "line": "input", "level": 1}, {"exit": 0}]})");
+  LauncherRun run = run_launcher({"--scenario", inputs.path(), "sleep", "1"}, "", 60);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  for (const char* message :
+       {": expect[0]: expected line trigger (12) is 1 at 0.500 s, but the line was never set\n",
+        ": expect[1]: expected line input (17) is 1 at 0.500 s, but the line was never set\n",
+        ": 2 of 3 expectations did not hold\n"})
+    EXPECT_NE(run.err.find(message), std::string::npos) << message << run.err;
+
+  ScratchFile outputs("outputs.json", R"({
+      "actions": [{"at": 100, "do": "level alarm 1"}, {"at": 100, "do": "edge laser 1"}],
+      "expect": [{"at": 500, "line": "alarm", "level": 1},
+                 {"at": 500, "line": "laser", "level": 1}]})");
+  run = run_launcher({"--scenario", outputs.path(), "sleep", "1"}, "", 60);
+  EXPECT_EQ(run.status, 2) << run.out << run.err;
+  EXPECT_NE(run.err.find("kiv-sim-run: scenario " + outputs.path() +
+                         ": actions[0].do: alarm (21) is an output: edge and level set inputs\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(run.has("started")) << "the program ran: " << run.out;
+}
+
 TEST(ScenarioRun, TheTraceHoldsEveryEventInTimeOrder) {
   ScratchFile trace("trace.jsonl", "");
   LauncherRun run = run_launcher(
