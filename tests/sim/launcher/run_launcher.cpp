@@ -11,16 +11,49 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
+
+#include "trace_reader.h"
 
 namespace kivtest {
 
+const kivsim::Event* LauncherRun::event(kivsim::EventSource source, kivsim::EventKind kind,
+                                        const std::string& text) const {
+  for (const kivsim::Event& e : events)
+    if (e.source == source && e.kind == kind && e.text == text)
+      return &e;
+  return nullptr;
+}
+
+const kivsim::Event* LauncherRun::event_with(const std::string& text) const {
+  size_t at = index_of(text);
+  return at == std::string::npos ? nullptr : &events[at];
+}
+
+size_t LauncherRun::index_of(const std::string& text) const {
+  for (size_t i = 0; i < events.size(); ++i)
+    if (events[i].text.find(text) != std::string::npos)
+      return i;
+  return std::string::npos;
+}
+
 double LauncherRun::time_of(const std::string& text) const {
-  std::istringstream in(out);
-  for (std::string line; std::getline(in, line);)
-    if (line.find(text) != std::string::npos)
-      return std::atof(line.c_str());
-  return -1;
+  const kivsim::Event* e = event_with(text);
+  return e ? static_cast<double>(e->time_ns) / 1e9 : -1;
+}
+
+kivsim::DeviceState LauncherRun::end_state() const {
+  kivsim::DeviceState state;
+  for (const kivsim::Event& e : events)
+    kivsim::apply_change(state, e.changes);
+  return state;
+}
+
+std::string LauncherRun::trace_text() const {
+  std::string text = trace_error.empty() ? "" : "trace: " + trace_error + "\n";
+  for (const kivsim::Event& e : events)
+    text += std::string(kivsim::source_name(e.source)) + " " + kivsim::kind_name(e.kind) + " " +
+            e.text + "\n";
+  return text;
 }
 
 std::string launcher_path() {
@@ -125,6 +158,16 @@ LauncherRun run_launcher(const std::vector<std::string>& args, const std::string
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!timed_out && WIFEXITED(status))
     run.status = WEXITSTATUS(status);
+  return run;
+}
+
+LauncherRun run_traced(const std::vector<std::string>& args, const std::string& input,
+                       double timeout_s) {
+  ScratchFile trace("trace.jsonl", "");
+  std::vector<std::string> traced = {"--trace", trace.path()};
+  traced.insert(traced.end(), args.begin(), args.end());
+  LauncherRun run = run_launcher(traced, input, timeout_s);
+  kivsim::read_trace(trace.path(), run.events, run.trace_error);
   return run;
 }
 

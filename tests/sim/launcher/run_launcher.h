@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
-// Runs the launcher as a person would and collects what it shows.
+// Runs the launcher as a person would and collects what it shows and the
+// trace of its run.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "device_state.h"
+#include "event.h"
 
 namespace kivtest {
 
@@ -12,11 +16,27 @@ struct LauncherRun {
   std::string out;     // standard output
   std::string err;     // standard error
   double seconds = 0;  // how long it ran
+  // The run's events, read back from its trace (run_traced), and why they
+  // could not be when they could not.
+  std::vector<kivsim::Event> events;
+  std::string trace_error;
+
   bool has(const std::string& text) const { return out.find(text) != std::string::npos; }
-  // The time stamp of the first line holding `text`, or -1.
+  // The first event of `source` and `kind` whose text is `text`, or null.
+  const kivsim::Event* event(kivsim::EventSource source, kivsim::EventKind kind,
+                             const std::string& text) const;
+  bool saw(kivsim::EventSource source, kivsim::EventKind kind, const std::string& text) const {
+    return event(source, kind, text) != nullptr;
+  }
+  // The first event whose text holds `text`, its place in the trace and its
+  // time in seconds (-1 when there is none).
+  const kivsim::Event* event_with(const std::string& text) const;
+  size_t index_of(const std::string& text) const;
   double time_of(const std::string& text) const;
-  // Position of the first line holding `text` (npos when absent), for order checks.
-  size_t pos(const std::string& text) const { return out.find(text); }
+  // The device's state the trace's changes add up to.
+  kivsim::DeviceState end_state() const;
+  // The events of the trace as lines "source kind text", for failure messages.
+  std::string trace_text() const;
 };
 
 // Runs the launcher with `args`, feeding `input` to its standard input (which
@@ -24,6 +44,9 @@ struct LauncherRun {
 // descriptor closed. Gives up after `timeout_s`, killing it.
 LauncherRun run_launcher(const std::vector<std::string>& args, const std::string& input = "",
                          double timeout_s = 30, int closed_fd = -1);
+// The same, with --trace to a scratch file whose events land in `events`.
+LauncherRun run_traced(const std::vector<std::string>& args, const std::string& input = "",
+                       double timeout_s = 30);
 
 // The built launcher and the test program that it runs.
 std::string launcher_path();

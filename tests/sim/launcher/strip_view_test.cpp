@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The launcher's view of the strip: the stand-in's reports as shown, and the
+// The launcher's view of the strip: the stand-in's reports as events, and the
 // demo program run on the simulated board.
 #include <gtest/gtest.h>
 
@@ -61,22 +61,37 @@ TEST(StripView, TheDemoShowsItsColoursUntilQuit) {
   std::vector<std::string> args = {"--script", script.path()};
   for (const std::string& word : built_program(KIV_STRIP_DEMO_PATH))
     args.push_back(word);
-  LauncherRun run = run_launcher(args, "", 30);
+  LauncherRun run = run_traced(args, "", 30);
   KIV_SKIP_WITHOUT_BOARD(run);
   EXPECT_EQ(run.status, 128 + 15) << run.out << run.err;
-  for (const char* line : {
-           " out   init ws2811 ok\n",
-           " strip started: 800000 Hz, DMA 10, GPIO 19, 9 LEDs, GBR, brightness 255\n",
-           " out   Led color: 0\n",
-           " strip 9 LEDs: ff0000 x9\n",
-           " out   Led color: 1\n",
-           " strip 9 LEDs: 201000 x9\n",
-           " out   Led color: 2\n",
-           " strip 9 LEDs: 202000 x9\n",
-           " sim   strip: 3 renders, last 9 LEDs: 202000 x9\n",
-       })
-    EXPECT_TRUE(run.has(line)) << "missing: " << line << run.out;
+  using kivsim::EventKind;
+  using kivsim::EventSource;
+  const struct {
+    EventSource source;
+    EventKind kind;
+    const char* text;
+  } seen[] = {
+      {EventSource::kProgram, EventKind::kOut, "init ws2811 ok"},
+      {EventSource::kStrip, EventKind::kInit,
+       "started: 800000 Hz, DMA 10, GPIO 19, 9 LEDs, GBR, brightness 255"},
+      {EventSource::kProgram, EventKind::kOut, "Led color: 0"},
+      {EventSource::kStrip, EventKind::kRender, "9 LEDs: ff0000 x9"},
+      {EventSource::kProgram, EventKind::kOut, "Led color: 1"},
+      {EventSource::kStrip, EventKind::kRender, "9 LEDs: 201000 x9"},
+      {EventSource::kProgram, EventKind::kOut, "Led color: 2"},
+      {EventSource::kStrip, EventKind::kRender, "9 LEDs: 202000 x9"},
+      {EventSource::kSim, EventKind::kNote, "strip: 3 renders, last 9 LEDs: 202000 x9"},
+  };
+  for (const auto& s : seen)
+    EXPECT_TRUE(run.saw(s.source, s.kind, s.text)) << "missing: " << s.text << "\n"
+                                                   << run.trace_text();
   EXPECT_GE(run.time_of("Led color: 1") - run.time_of("Led color: 0"), 0.9);
+  const kivsim::Event* init = run.event_with("started: 800000 Hz");
+  ASSERT_NE(init, nullptr);
+  EXPECT_EQ(init->result, 0);
+  const kivsim::DeviceState state = run.end_state();
+  EXPECT_EQ(state.renders, 3);
+  EXPECT_EQ(state.leds, std::vector<uint32_t>(9, 0x202000));
 }
 
 }  // namespace

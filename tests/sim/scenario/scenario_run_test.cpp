@@ -4,8 +4,7 @@
 // files refused before the program starts, and the trace's order.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <nlohmann/json.hpp>
+#include <algorithm>
 
 #include "run_launcher.h"
 
@@ -49,10 +48,13 @@ TEST(ScenarioRun, StartSettingsReachTheBoardAndTheEndStopsTheProgram) {
   // waits for triggers with SIGTERM.
   ScratchFile file("settings.json", R"({"settings": {"strip_init_result": -3, "end": 1500},
       "expect": [{"at": 1400, "strip": "0000ff"}, {"exit": 143}]})");
-  LauncherRun run = run_launcher(with_scenario(file.path()), "", 60);
+  LauncherRun run = run_traced(with_scenario(file.path()), "", 60);
   KIV_SKIP_WITHOUT_BOARD(run);
   EXPECT_EQ(run.status, 1) << run.out << run.err;
-  EXPECT_TRUE(run.has(" strip start failed (-3)")) << run.out;
+  const kivsim::Event* init = run.event_with("start failed (-3)");
+  ASSERT_NE(init, nullptr) << run.trace_text();
+  EXPECT_EQ(init->kind, kivsim::EventKind::kInit);
+  EXPECT_EQ(init->result, -3);
   EXPECT_NE(run.err.find(": expect[0]: expected strip shows 0000ff on every LED at 1.400 s, but "
                          "the strip was never rendered\n"),
             std::string::npos)
@@ -89,13 +91,13 @@ TEST(ScenarioRun, AMalformedFileIsRefusedBeforeTheProgramStarts) {
   };
   for (const Case& c : cases) {
     ScratchFile file("bad.json", c.content);
-    LauncherRun run = run_launcher(with_scenario(file.path()));
+    LauncherRun run = run_traced(with_scenario(file.path()));
     EXPECT_EQ(run.status, 2) << c.content;
     EXPECT_NE(run.err.find("kiv-sim-run: scenario " + file.path() + ": " + c.message),
               std::string::npos)
         << c.content << "\n"
         << run.err;
-    EXPECT_FALSE(run.has("started")) << "the program ran: " << run.out;
+    EXPECT_TRUE(run.events.empty()) << "the program ran: " << run.trace_text();
   }
 }
 
@@ -107,7 +109,7 @@ TEST(ScenarioRun, LinesAreJudgedByWhatReachedTheProgram) {
       "actions": [{"at": 100, "do": "edge trigger 1"}, {"at": 100, "do": "level input 1"}],
       "expect": [{"at": 500, "line": "trigger", "level": 1},
                  {"at": 500, "line": "input", "level": 1}, {"exit": 0}]})");
-  LauncherRun run = run_launcher({"--scenario", inputs.path(), "sleep", "1"}, "", 60);
+  LauncherRun run = run_traced({"--scenario", inputs.path(), "sleep", "1"}, "", 60);
   KIV_SKIP_WITHOUT_BOARD(run);
   EXPECT_EQ(run.status, 1) << run.out << run.err;
   for (const char* message :
@@ -120,63 +122,65 @@ TEST(ScenarioRun, LinesAreJudgedByWhatReachedTheProgram) {
       "actions": [{"at": 100, "do": "level alarm 1"}, {"at": 100, "do": "edge laser 1"}],
       "expect": [{"at": 500, "line": "alarm", "level": 1},
                  {"at": 500, "line": "laser", "level": 1}]})");
-  run = run_launcher({"--scenario", outputs.path(), "sleep", "1"}, "", 60);
+  run = run_traced({"--scenario", outputs.path(), "sleep", "1"}, "", 60);
   EXPECT_EQ(run.status, 2) << run.out << run.err;
   EXPECT_NE(run.err.find("kiv-sim-run: scenario " + outputs.path() +
                          ": actions[0].do: alarm (21) is an output: edge and level set inputs\n"),
             std::string::npos)
       << run.err;
-  EXPECT_FALSE(run.has("started")) << "the program ran: " << run.out;
+  EXPECT_TRUE(run.events.empty()) << "the program ran: " << run.trace_text();
 }
 
 TEST(ScenarioRun, TheTraceHoldsEveryEventInTimeOrder) {
-  ScratchFile trace("trace.jsonl", "");
-  LauncherRun run = run_launcher(
-      with_scenario(KIV_SCENARIO_DIR "/passing.json", {"--trace", trace.path()}), "", 60);
+  LauncherRun run = run_traced(with_scenario(KIV_SCENARIO_DIR "/passing.json"), "", 60);
   KIV_SKIP_WITHOUT_BOARD(run);
   ASSERT_EQ(run.status, 0) << run.out << run.err;
-  std::ifstream in(trace.path());
-  std::vector<nlohmann::json> events;
-  for (std::string line; std::getline(in, line);)
-    events.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(run.trace_error, "");
+  const std::vector<kivsim::Event>& events = run.events;
   ASSERT_GT(events.size(), 40u);
-  double last_t = 0;
+  int64_t last_t = 0;
   uint64_t seq = 0;
-  for (const nlohmann::json& e : events) {
-    EXPECT_EQ(e["seq"].get<uint64_t>(), ++seq);
-    if (!e.contains("late")) {
-      EXPECT_GE(e["t"].get<double>(), last_t) << e.dump();
+  for (const kivsim::Event& e : events) {
+    EXPECT_EQ(e.seq, ++seq);
+    if (!e.late) {
+      EXPECT_GE(e.time_ns, last_t) << e.text;
     }
-    last_t = std::max(last_t, e["t"].get<double>());
+    last_t = std::max(last_t, e.time_ns);
   }
-  auto find = [&](const char* source, const char* kind, const char* field) {
-    for (const nlohmann::json& e : events)
-      if (e["source"] == source && e["kind"] == kind && e.contains(field))
+  using kivsim::EventKind;
+  using kivsim::EventSource;
+  auto first = [&](EventSource source, EventKind kind) -> const kivsim::Event& {
+    static const kivsim::Event none;
+    for (const kivsim::Event& e : events)
+      if (e.source == source && e.kind == kind)
         return e;
-    return nlohmann::json();
+    ADD_FAILURE() << "no " << kivsim::kind_name(kind) << " event";
+    return none;
   };
-  EXPECT_EQ(find("gpio", "write", "pin")["timing"], "source");
-  EXPECT_EQ(find("strip", "render", "leds")["leds"][0], "0000ff");
-  EXPECT_EQ(find("com1", "received", "bytes")["bytes"], "52 45 41 44 59 0D 0A");
-  EXPECT_EQ(find("com1", "received", "bytes")["timing"], "arrival");
-  EXPECT_EQ(find("light", "state", "light")["light"]["brightness"], 24);
-  EXPECT_EQ(find("i2c", "registers", "lens")["lens"], 1200);
-  EXPECT_EQ(events.back()["kind"], "exit");
-  EXPECT_EQ(events.back()["result"], 1);
+  EXPECT_EQ(first(EventSource::kGpio, EventKind::kWrite).timing, kivsim::EventTiming::kSource);
+  EXPECT_EQ(first(EventSource::kStrip, EventKind::kRender).leds.at(0), 0x0000ffu);
+  EXPECT_EQ(first(EventSource::kCom1, EventKind::kReceived).bytes, "READY\r\n");
+  EXPECT_EQ(first(EventSource::kCom1, EventKind::kReceived).timing, kivsim::EventTiming::kArrival);
+  EXPECT_EQ(first(EventSource::kLight, EventKind::kState).light.brightness, 24);
+  EXPECT_EQ(first(EventSource::kI2c, EventKind::kRegisters).lens_value, 1200);
+  const kivsim::Event& nack = first(EventSource::kI2c, EventKind::kBus);
+  EXPECT_FALSE(nack.bus.answering);
+  EXPECT_TRUE(nack.bus.present);
+  EXPECT_EQ(events.back().kind, EventKind::kExit);
+  EXPECT_EQ(events.back().result, 1);
   // The trigger's edge comes before its handler, the handler before the light.
-  size_t edge = 0, handler = 0, light = 0;
-  for (size_t i = 0; i < events.size(); ++i) {
-    if (!edge && events[i]["kind"] == "edge")
-      edge = i;
-    if (!handler && events[i]["kind"] == "handler-start")
-      handler = i;
-    if (!light && events[i]["text"] == "light off -> on") {
-      light = i;
-      EXPECT_EQ(events[i]["light"]["light"], true);
-    }
-  }
-  EXPECT_LT(edge, handler);
-  EXPECT_LT(handler, light);
+  EXPECT_LT(run.index_of("edge trigger (12) -> 1"), run.index_of("handler trigger (12) starts"));
+  EXPECT_LT(run.index_of("handler trigger (12) starts"), run.index_of("light off -> on"));
+  const kivsim::Event* light = run.event_with("light off -> on");
+  ASSERT_NE(light, nullptr);
+  EXPECT_TRUE(light->light.light_on);
+  // The changes the trace carries add up to the device as the program left it.
+  const kivsim::DeviceState state = run.end_state();
+  EXPECT_EQ(state.output[21], 1) << "the alarm";
+  EXPECT_EQ(state.leds, std::vector<uint32_t>(9, 0xff0000));
+  EXPECT_FALSE(state.bus.answering);
+  EXPECT_EQ(state.edges_raised, 4);
+  EXPECT_EQ(state.exit_status, 1);
 }
 
 }  // namespace
