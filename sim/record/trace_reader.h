@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // A trace written by --trace read back into its events, in order: for tests
-// of whole runs and for tools that look at a run afterwards.
+// of whole runs and for programs that look at a run afterwards.
 #pragma once
 
 #include <string>
