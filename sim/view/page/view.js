@@ -14,7 +14,7 @@
   const MAX_KEPT_EVENTS = 20000;
 
   let mode = 'connecting';  // connecting, live, ended, refused, replay
-  let board = [];           // the board's lines, as /state names them
+  let haveState = false;    // /state has answered for this run
   let initial = {};         // the state before any event
   let liveState = copy(initial);
   let liveBase = 0;         // the seq of the last event the live state holds from /state
@@ -43,33 +43,20 @@
   }
 
   function addLine(line) {
-    if (line.kind === 'output' && !lineElement('output', line.name)) {
-      const lamp = document.createElement('div');
-      lamp.className = 'lamp';
-      lamp.id = 'lamp-' + line.name;
-      lamp.dataset.line = line.name;
-      lamp.dataset.level = '';
-      const bulb = document.createElement('span');
-      bulb.className = 'bulb';
-      lamp.append(bulb, line.role);
-      $('lamps').appendChild(lamp);
-    } else if (line.kind === 'input' && !lineElement('input', line.name)) {
-      const button = document.createElement('button');
-      button.className = 'input acting';
-      button.id = 'input-' + line.name;
-      button.dataset.line = line.name;
-      button.dataset.level = '';
-      button.textContent = line.role;
-      $('inputs').appendChild(button);
-      pushButton(button);
-      button.disabled = mode !== 'live';
+    const output = line.kind === 'output';
+    if ((!output && line.kind !== 'input') || lineElement(line.kind, line.name)) return;
+    const e = document.createElement(output ? 'div' : 'button');
+    e.className = output ? 'lamp' : 'input acting';
+    e.id = (output ? 'lamp-' : 'input-') + line.name;
+    e.dataset.line = line.name;
+    e.dataset.level = '';
+    if (output) e.appendChild(document.createElement('span')).className = 'bulb';
+    e.append(line.role);
+    (output ? $('lamps') : $('inputs')).appendChild(e);
+    if (!output) {
+      pushButton(e);
+      e.disabled = mode !== 'live';
     }
-  }
-
-  function takeBoard(lines) {
-    if (!Array.isArray(lines)) return;
-    board = lines;
-    board.forEach(addLine);
   }
 
   // ---- drawing ----
@@ -183,7 +170,8 @@
       return;  // the live events still draw the state from their changes
     }
     if (run !== liveRun || !reply || typeof reply.state !== 'object') return;
-    takeBoard(reply.board);
+    if (Array.isArray(reply.board)) reply.board.forEach(addLine);
+    haveState = true;
     if (reply.initial && typeof reply.initial === 'object') initial = reply.initial;
     liveState = copy(reply.state);
     liveBase = Number(reply.seq) || 0;
@@ -213,7 +201,7 @@
       const again = liveRun !== null && run !== liveRun;
       if (again) startOver();
       liveRun = run;
-      if (again || !board.length) fetchState();
+      if (again || !haveState) fetchState();
     });
     stream.addEventListener('events', (m) => {
       const batch = JSON.parse(m.data);
