@@ -14,11 +14,11 @@
 // little longer on its way still finds its place; one that comes later than
 // that is published at once, marked `late`, after events with later times.
 //
-// Readers:
 // Publishing an event folds it into the device's state (device_state.h):
 // the event goes out with what it changed, and `state()` gives the state
 // the events so far add up to.
 //
+// Readers:
 //  - on the launcher's thread: `subscribe(callback)` before the run starts;
 //    the callback runs on the publishing thread (the launcher's poll loop)
 //    for every event in order, with no lock held. It must not post.
@@ -28,7 +28,8 @@
 //    `timeout_ms` while there are none. The stream keeps the last kKeep
 //    events; a reader that fell further behind sees a gap in `seq`. It
 //    returns false once the stream is closed and nothing is left to take.
-//    `origin_mono_ns()` and `closed()` may be called from any thread too.
+//    `origin_mono_ns()`, `closed()` and `state()` may be called from any
+//    thread too.
 #pragma once
 
 #include <atomic>
