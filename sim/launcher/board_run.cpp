@@ -17,6 +17,7 @@
 #include "controller_peer.h"
 #include "event_log.h"
 #include "gpio_events.h"
+#include "led_text.h"
 #include "port_peer.h"
 #include "program_output.h"
 #include "strip_events.h"
@@ -59,9 +60,7 @@ class BoardRun {
   ChildProcess child_;
   PortPeer com1_;
   ControllerPeer com2_;
-  ProgramOutput out_{"out"}, err_{"err"};
-  BoardState board_;
-  StripState strip_;
+  ProgramOutput out_{EventKind::kOut}, err_{EventKind::kErr};
   CommandQueue script_;
   TypedCommands typed_;
   bool out_open_ = true, err_open_ = true;
@@ -80,7 +79,7 @@ int BoardRun::run() {
     end_run(status);
     return status;
   }
-  log_.note(EventSource::kSim, "start",
+  log_.note(EventSource::kSim, EventKind::kStart,
             "started " + s_.program[0] + " (pid " + std::to_string(child_.pid()) + ")");
   for (const Command& c : s_.script)
     script_.push(c, 0);
@@ -100,7 +99,7 @@ int BoardRun::run() {
 }
 
 void BoardRun::end_run(int status) {
-  Event e = log_.make(EventSource::kSim, "exit", "exit status " + std::to_string(status));
+  Event e = log_.make(EventSource::kSim, EventKind::kExit, "exit status " + std::to_string(status));
   e.result = status;
   log_.post(std::move(e));
   log_.stream().close();
@@ -109,7 +108,8 @@ void BoardRun::end_run(int status) {
 Event BoardRun::report_event(EventSource source, std::string& line) {
   int64_t mono = 0;
   bool stamped = take_stamp(line, mono);
-  Event e = log_.make(source, "", "", stamped ? EventTiming::kSource : EventTiming::kArrival);
+  Event e = log_.make(source, EventKind::kUnknown, "",
+                      stamped ? EventTiming::kSource : EventTiming::kArrival);
   if (stamped)
     e.time_ns = log_.stream().since_origin(mono);
   return e;
@@ -133,15 +133,14 @@ void BoardRun::execute(const Command& cmd) {
     case CommandKind::kEdge:
     case CommandKind::kLevel: {
       bool edge = cmd.kind == CommandKind::kEdge;
-      Event e = log_.make(EventSource::kGpio, edge ? "edge" : "level",
+      Event e = log_.make(EventSource::kGpio, edge ? EventKind::kEdge : EventKind::kLevel,
                           describe_gpio_command(edge, cmd.pin, cmd.level));
       e.pin = cmd.pin;
       e.level = cmd.level;
       std::string line =
           (edge ? "edge " : "level ") + std::to_string(cmd.pin) + " " + std::to_string(cmd.level);
-      if (s_.gpio->send_line(line) > 0)
-        record_gpio_command(edge, cmd.pin, cmd.level, board_);
-      else
+      e.sent = s_.gpio->send_line(line) > 0;
+      if (!e.sent)
         e.text += "   (not sent: no GPIO stand-in connected)";
       log_.post(std::move(e));
       break;
@@ -264,7 +263,7 @@ void BoardRun::poll_once() {
   if (fds[strip_listen].revents & POLLIN) {
     std::string note;
     if (!s_.strip->accept_client(note))
-      log_.note(EventSource::kStrip, "note", note);
+      log_.note(EventSource::kStrip, EventKind::kNote, note);
   }
   // Clients before a new one: accepting changes the list their descriptors came from.
   for (size_t i = first_lens + 1; i < commands_index; ++i)
@@ -275,7 +274,7 @@ void BoardRun::poll_once() {
   if (fds[2].revents & POLLIN) {
     std::string note;
     if (!s_.gpio->accept_client(note))
-      log_.note(EventSource::kGpio, "note", note);
+      log_.note(EventSource::kGpio, EventKind::kNote, note);
   }
   if (fds[3].revents & POLLIN)
     com1_.on_readable(log_);
@@ -325,12 +324,11 @@ void BoardRun::on_gpio_client(int fd) {
   bool open = s_.gpio->read_client(fd, lines);
   for (std::string& line : lines) {
     Event e = report_event(EventSource::kGpio, line);
-    fill_gpio_fields(line, e);
-    e.text = describe_gpio_report(line, board_);
+    read_gpio_report(line, e);
     log_.post(std::move(e));
   }
   if (!open)
-    log_.note(EventSource::kGpio, "note", "the stand-in closed its connection");
+    log_.note(EventSource::kGpio, EventKind::kNote, "the stand-in closed its connection");
 }
 
 std::vector<int> BoardRun::strip_client_fds() const {
@@ -342,19 +340,11 @@ void BoardRun::on_strip_client(int fd) {
   bool open = s_.strip->read_client(fd, lines);
   for (std::string& line : lines) {
     Event e = report_event(EventSource::kStrip, line);
-    int renders = strip_.renders;
-    e.text = describe_strip_report(line, strip_, false);
-    e.kind = line.substr(0, line.find(' '));
-    if (strip_.renders != renders)
-      e.leds = strip_.leds;
-    else if (e.kind == "render")
-      e.kind = "unknown";
-    if (e.kind == "init")
-      e.result = std::atoi(line.c_str() + 5);
+    read_strip_report(line, e);
     log_.post(std::move(e));
   }
   if (!open)
-    log_.note(EventSource::kStrip, "note", "the stand-in closed its connection");
+    log_.note(EventSource::kStrip, EventKind::kNote, "the stand-in closed its connection");
 }
 
 void BoardRun::drain_after_end() {
@@ -389,21 +379,24 @@ void BoardRun::drain_after_end() {
 }
 
 void BoardRun::show_summary() {
-  log_.line("outputs: " + output_summary(board_));
+  // The summary is of every event: the ones still held go out first.
+  log_.stream().flush();
+  const DeviceState state = log_.stream().state();
+  log_.line("outputs: " + outputs_summary(state));
   const LightControllerState& light = com2_.state();
   log_.line("com2: " + std::to_string(light.frames) + " frames received (" +
             std::to_string(light.unknown_frames) +
-            " unknown); com1: " + std::to_string(com1_.bytes_received()) + " bytes received");
+            " unknown); com1: " + std::to_string(state.com1_bytes) + " bytes received");
   log_.line("light controller: " + describe_light_state(light));
-  log_.line("gpio: " + std::to_string(board_.edges_raised) + " edges raised, " +
-            std::to_string(board_.handlers_run) + " handlers run" +
-            (board_.reports_lost > 0 ? ", " + std::to_string(board_.reports_lost) +
-                                           " reports lost (counts may be short; levels are right)"
-                                     : std::string()));
-  if (strip_.renders > 0 || strip_.faults > 0)
-    log_.line("strip: " + std::to_string(strip_.renders) + " renders, last " +
-              strip_colours_text(strip_.leds) +
-              (strip_.faults ? ", " + std::to_string(strip_.faults) + " FAULTS" : ""));
+  log_.line("gpio: " + std::to_string(state.edges_raised) + " edges raised, " +
+            std::to_string(state.handlers_run) + " handlers run" +
+            (state.reports_lost > 0 ? ", " + std::to_string(state.reports_lost) +
+                                          " reports lost (counts may be short; levels are right)"
+                                    : std::string()));
+  if (state.renders > 0 || state.strip_faults > 0)
+    log_.line("strip: " + std::to_string(state.renders) + " renders, last " +
+              strip_colours_text(state.leds) +
+              (state.strip_faults ? ", " + std::to_string(state.strip_faults) + " FAULTS" : ""));
   log_.line("i2c: " + s_.lens->summary());
 }
 

@@ -29,13 +29,13 @@ void ControllerPeer::finish(EventLog& log) {
 void ControllerPeer::show_events(EventLog& log) {
   // Frames are read as they arrive: their time is the time they were read.
   for (const LightEvent& le : model_.take_events()) {
-    Event e = log.make(EventSource::kCom2, "frame",
+    Event e = log.make(EventSource::kCom2, EventKind::kFrame,
                        "<- " + frame_hex(le.frame.bytes) + "   " + le.frame.meaning,
                        EventTiming::kArrival);
     e.bytes = le.frame.bytes;
     log.post(std::move(e));
     for (const std::string& change : le.changes) {
-      Event s = log.make(EventSource::kLight, "state", change, EventTiming::kArrival);
+      Event s = log.make(EventSource::kLight, EventKind::kState, change, EventTiming::kArrival);
       s.light = le.after;
       log.post(std::move(s));
     }
@@ -44,7 +44,8 @@ void ControllerPeer::show_events(EventLog& log) {
 
 bool ControllerPeer::send(const std::string& bytes, EventLog& log) {
   bool ok = model_.send(bytes);
-  Event e = log.make(EventSource::kCom2, "sent", describe_raw("->", bytes) + (ok ? "" : kNotTaken));
+  Event e = log.make(EventSource::kCom2, EventKind::kSent,
+                     describe_raw("->", bytes) + (ok ? "" : kNotTaken));
   e.bytes = bytes;
   log.post(std::move(e));
   return ok;
@@ -52,7 +53,7 @@ bool ControllerPeer::send(const std::string& bytes, EventLog& log) {
 
 bool ControllerPeer::send_notification(EventLog& log) {
   bool ok = model_.send_notification();
-  Event e = log.make(EventSource::kCom2, "sent",
+  Event e = log.make(EventSource::kCom2, EventKind::kSent,
                      "-> " + frame_hex(LightController::notification()) +
                          "   hardware notification" + (ok ? "" : kNotTaken));
   e.bytes = LightController::notification();

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <vector>
 
+#include "board_map.h"
 #include "byte_text.h"
-#include "pins.h"
 
 namespace kivsim {
 namespace {
@@ -22,10 +22,6 @@ bool to_int(const std::string& word, int& value) {
     return false;
   value = static_cast<int>(v);
   return true;
-}
-
-bool in_range(int pin) {
-  return pin >= 0 && pin < BoardState::kPins;
 }
 
 const char* mode_name(int mode) {
@@ -55,127 +51,88 @@ std::string with_number(const char* name, int value) {
   return name ? std::string(name) : std::to_string(value) + " (unknown)";
 }
 
-}  // namespace
-
-BoardState::BoardState() {
-  for (int i = 0; i < kPins; ++i)
-    mode[i] = output[i] = input[i] = -1;
-}
-
-std::string describe_gpio_report(const std::string& line, BoardState& state) {
-  std::istringstream in(line);
-  std::vector<std::string> w;
-  for (std::string word; in >> word;)
-    w.push_back(word);
-  int a = 0, b = 0, c = 0;
-  const std::string unknown = "unknown report " + quoted_text(line);
-  if (w.empty())
-    return unknown;
+// The text of a report of a known form (its kind, pin, level and result set
+// in `e`), or "" for any other.
+std::string describe(const std::vector<std::string>& w, Event& e) {
   const std::string& name = w[0];
-
-  if (name == "setup" && w.size() == 2 && to_int(w[1], a))
+  int a = 0, b = 0, c = 0;
+  if (name == "setup" && w.size() == 2 && to_int(w[1], a)) {
+    e.kind = EventKind::kSetup;
+    e.result = a;
     return a == 0 ? "setup ok" : "setup failed (" + std::to_string(a) + ")";
+  }
   if (w.size() == 2 && to_int(w[1], a) && a >= 0) {
     if (name == "lost") {
-      state.reports_lost += a;
+      e.kind = EventKind::kLost;
+      e.result = a;
       return std::to_string(a) + " reports lost: the launcher took them too slowly";
     }
+    e.pin = a;
     if (name == "handler-start") {
-      ++state.handlers_run;
+      e.kind = EventKind::kHandlerStart;
       return "handler " + pin_label(a) + " starts";
     }
-    if (name == "handler-end")
+    if (name == "handler-end") {
+      e.kind = EventKind::kHandlerEnd;
       return "handler " + pin_label(a) + " ends";
+    }
   }
   if (w.size() == 3 && to_int(w[1], a) && a >= 0 && to_int(w[2], b)) {
+    e.pin = a;
+    e.level = b;
     if (name == "mode") {
-      if (in_range(a))
-        state.mode[a] = b;
+      e.kind = EventKind::kMode;
       return "mode " + pin_label(a) + " " + with_number(mode_name(b), b);
     }
-    if (name == "pull")
+    if (name == "pull") {
+      e.kind = EventKind::kPull;
       return "pull " + pin_label(a) + " " + with_number(pull_name(b), b);
+    }
     if (name == "write") {
-      if (in_range(a))
-        state.output[a] = b != 0 ? 1 : 0;
+      e.kind = EventKind::kWrite;
       return pin_label(a) + " -> " + std::to_string(b);
     }
     if (name == "written") {
-      if (in_range(a))
-        state.output[a] = b != 0 ? 1 : 0;
+      e.kind = EventKind::kWritten;
       return pin_label(a) + " is " + std::to_string(b) + " (after lost reports)";
     }
     if (name == "read") {
-      if (in_range(a))
-        state.input[a] = b;
+      e.kind = EventKind::kRead;
       return "read " + pin_label(a) + " = " + std::to_string(b);
     }
   }
   if (name == "isr" && w.size() == 4 && to_int(w[1], a) && a >= 0 && to_int(w[2], b) &&
       to_int(w[3], c)) {
+    e.kind = EventKind::kIsr;
+    e.pin = a;
+    e.level = b;
+    e.result = c;
     return "interrupt " + pin_label(a) + " on " + with_number(edge_name(b), b) +
            (c == 0 ? ": ok" : ": failed (" + std::to_string(c) + ")");
   }
-  return unknown;
+  return "";
 }
 
-void fill_gpio_fields(const std::string& line, Event& event) {
+}  // namespace
+
+void read_gpio_report(const std::string& line, Event& event) {
   std::istringstream in(line);
-  std::vector<std::string> w;
+  std::vector<std::string> words;
   for (std::string word; in >> word;)
-    w.push_back(word);
-  int n[3] = {0, 0, 0};
-  size_t numbers = 0;
-  while (numbers < 3 && numbers + 1 < w.size() && to_int(w[numbers + 1], n[numbers]))
-    ++numbers;
-  static const char* const kKinds[] = {"setup", "mode", "pull",          "write",       "written",
-                                       "read",  "isr",  "handler-start", "handler-end", "lost"};
-  event.kind = "unknown";
-  if (w.empty() || numbers + 1 != w.size())
-    return;
-  for (const char* kind : kKinds)
-    if (w[0] == kind)
-      event.kind = kind;
-  if (event.kind == "unknown")
-    return;
-  if (event.kind == "setup" || event.kind == "lost") {
-    event.result = n[0];
+    words.push_back(word);
+  Event e = event;
+  std::string text = words.empty() ? "" : describe(words, e);
+  if (text.empty()) {
+    event.kind = EventKind::kUnknown;
+    event.text = "unknown report " + quoted_text(line);
     return;
   }
-  event.pin = numbers > 0 ? n[0] : -1;
-  if (numbers > 1)
-    event.level = n[1];
-  if (numbers > 2)
-    event.result = n[2];
+  e.text = std::move(text);
+  event = std::move(e);
 }
 
 std::string describe_gpio_command(bool edge, int pin, int level) {
   return (edge ? "edge " : "level ") + pin_label(pin) + " -> " + std::to_string(level);
-}
-
-void record_gpio_command(bool edge, int pin, int level, BoardState& state) {
-  if (in_range(pin))
-    state.input[pin] = level;
-  if (edge)
-    ++state.edges_raised;
-}
-
-std::string output_summary(const BoardState& state) {
-  std::string out;
-  bool shown[BoardState::kPins] = {};
-  auto add = [&](int pin) {
-    if (!in_range(pin) || shown[pin] || state.output[pin] < 0)
-      return;
-    shown[pin] = true;
-    if (!out.empty())
-      out += ", ";
-    out += pin_label(pin) + "=" + std::to_string(state.output[pin]);
-  };
-  for (const int* p = known_pins(); *p >= 0; ++p)
-    add(*p);
-  for (int pin = 0; pin < BoardState::kPins; ++pin)
-    add(pin);
-  return out.empty() ? "none written" : out;
 }
 
 }  // namespace kivsim

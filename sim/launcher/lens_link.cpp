@@ -77,7 +77,7 @@ void LensLink::accept_client(EventLog& log) {
   if (clients_.size() >= kMaxClients) {
     // The layer's open fails on the closed socket.
     close(fd);
-    log.note(EventSource::kI2c, "open",
+    log.note(EventSource::kI2c, EventKind::kOpen,
              "open refused: " + std::to_string(kMaxClients) + " descriptors already open");
     return;
   }
@@ -121,24 +121,25 @@ void LensLink::on_readable(int fd, EventLog& log) {
 std::string LensLink::answer(const std::string& line, EventLog& log) {
   if (line == i2c::kOpenRequest) {
     if (!bus_.present()) {
-      log.note(EventSource::kI2c, "open", "open /dev/i2c-5: no such device (ENOENT)");
+      log.note(EventSource::kI2c, EventKind::kOpen, "open /dev/i2c-5: no such device (ENOENT)");
       return "error " + std::to_string(ENOENT);
     }
-    log.note(EventSource::kI2c, "open", "open /dev/i2c-5");
+    log.note(EventSource::kI2c, EventKind::kOpen, "open /dev/i2c-5");
     return "ok";
   }
   unsigned requested = 0;
   std::vector<i2c::Message> messages;
   if (!i2c::decode_request(line, requested, messages)) {
-    log.note(EventSource::kI2c, "unknown", "unknown request \"" + line.substr(0, 80) + "\"");
+    log.note(EventSource::kI2c, EventKind::kUnknown,
+             "unknown request \"" + line.substr(0, 80) + "\"");
     return std::to_string(-EINVAL);
   }
   int result = bus_.transfer(requested, messages);
   ++carried_;
   if (result < 0)
     ++failed_;
-  Event e =
-      log.make(EventSource::kI2c, "transfer", i2c::describe_transfer(bus_.transfers().back()));
+  Event e = log.make(EventSource::kI2c, EventKind::kTransfer,
+                     i2c::describe_transfer(bus_.transfers().back()));
   e.result = result;
   log.post(std::move(e));
   show_registers_if_changed(log);
@@ -146,38 +147,42 @@ std::string LensLink::answer(const std::string& line, EventLog& log) {
 }
 
 void LensLink::execute(const Command& cmd, EventLog& log) {
+  std::string effect;
   switch (cmd.lens) {
     case LensAction::kSet:
-      if (bus_.lens().set_word(cmd.reg, cmd.word))
-        log.note(EventSource::kI2c, "bus",
-                 "register " + std::to_string(cmd.reg) + " <- " + word_text(cmd.word));
-      else
-        log.note(EventSource::kI2c, "bus",
-                 "no register " + std::to_string(cmd.reg) + " (0 to " +
-                     std::to_string(LensController::kRegisters - 1) + ")");
+      effect = bus_.lens().set_word(cmd.reg, cmd.word)
+                   ? "register " + std::to_string(cmd.reg) + " <- " + word_text(cmd.word)
+                   : "no register " + std::to_string(cmd.reg) + " (0 to " +
+                         std::to_string(LensController::kRegisters - 1) + ")";
       break;
     case LensAction::kNack:
       bus_.lens().set_answering(false);
-      log.note(EventSource::kI2c, "bus", "the lens controller stops answering");
+      effect = "the lens controller stops answering";
       break;
     case LensAction::kStuck:
       bus_.set_stuck(true);
-      log.note(EventSource::kI2c, "bus", "the bus is stuck");
+      effect = "the bus is stuck";
       break;
     case LensAction::kMend:
       bus_.set_stuck(false);
       bus_.lens().set_answering(true);
-      log.note(EventSource::kI2c, "bus", "the bus is mended and the lens controller answers");
+      effect = "the bus is mended and the lens controller answers";
       break;
     case LensAction::kRemove:
       bus_.set_present(false);
-      log.note(EventSource::kI2c, "bus", "/dev/i2c-5 removed");
+      effect = "/dev/i2c-5 removed";
       break;
     case LensAction::kAttach:
       bus_.set_present(true);
-      log.note(EventSource::kI2c, "bus", "/dev/i2c-5 back");
+      effect = "/dev/i2c-5 back";
       break;
   }
+  // The bus as the command left it, for whoever draws or judges it.
+  Event e = log.make(EventSource::kI2c, EventKind::kBus, effect);
+  e.bus.present = bus_.present();
+  e.bus.stuck = bus_.stuck();
+  e.bus.answering = bus_.lens().answering();
+  log.post(std::move(e));
   show_registers_if_changed(log);
 }
 
@@ -186,7 +191,7 @@ void LensLink::show_registers_if_changed(EventLog& log) {
   if (now == shown_registers_)
     return;
   shown_registers_ = now;
-  Event e = log.make(EventSource::kI2c, "registers", "registers: " + now);
+  Event e = log.make(EventSource::kI2c, EventKind::kRegisters, "registers: " + now);
   e.lens_value = bus_.lens().lens_value();
   const LensController::Word vtemp = bus_.lens().word(LensController::kVTempRegister);
   e.vtemp = vtemp[0] + 256 * vtemp[1];
@@ -196,7 +201,7 @@ void LensLink::show_registers_if_changed(EventLog& log) {
 void LensLink::drop(size_t index, EventLog& log) {
   close(clients_[index].fd);
   clients_.erase(clients_.begin() + static_cast<long>(index));
-  log.note(EventSource::kI2c, "close", "close /dev/i2c-5");
+  log.note(EventSource::kI2c, EventKind::kClose, "close /dev/i2c-5");
 }
 
 std::string LensLink::summary() const {

@@ -32,10 +32,9 @@ void PortPeer::on_readable(EventLog& log) {
       continue;
     if (n <= 0)
       break;
-    bytes_in_ += static_cast<size_t>(n);
     std::string bytes(buf, static_cast<size_t>(n));
-    Event e =
-        log.make(EventSource::kCom1, "received", describe_raw("<-", bytes), EventTiming::kArrival);
+    Event e = log.make(EventSource::kCom1, EventKind::kReceived, describe_raw("<-", bytes),
+                       EventTiming::kArrival);
     e.bytes = std::move(bytes);
     log.post(std::move(e));
   }
@@ -63,7 +62,7 @@ bool PortPeer::write_all(const std::string& bytes) {
 
 bool PortPeer::send(const std::string& bytes, EventLog& log) {
   bool ok = write_all(bytes);
-  Event e = log.make(EventSource::kCom1, "sent",
+  Event e = log.make(EventSource::kCom1, EventKind::kSent,
                      describe_raw("->", bytes) + (ok ? "" : "   (the line did not take it all)"));
   e.bytes = bytes;
   log.post(std::move(e));

@@ -24,13 +24,10 @@ class PortPeer {
   // line did not take them all within a second.
   bool send(const std::string& bytes, EventLog& log);
 
-  size_t bytes_received() const { return bytes_in_; }
-
  private:
   bool write_all(const std::string& bytes);
   const char* tag_;
   int fd_;
-  size_t bytes_in_ = 0;
 };
 
 // "<- \"hello\\r\\n\" (7 bytes)", with the hex after the text when any byte

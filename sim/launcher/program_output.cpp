@@ -46,7 +46,7 @@ void ProgramOutput::finish(EventLog& log) {
 void ProgramOutput::show(std::string line, EventLog& log) {
   while (!line.empty() && line.back() == '\r')
     line.pop_back();
-  log.note(EventSource::kProgram, tag_, line, EventTiming::kArrival);
+  log.note(EventSource::kProgram, kind_, line, EventTiming::kArrival);
 }
 
 }  // namespace kivsim

@@ -12,7 +12,7 @@ class ProgramOutput {
  public:
   static constexpr size_t kMaxLine = 4096;
   static constexpr int kMaxReadsPerWake = 16;
-  explicit ProgramOutput(const char* tag) : tag_(tag) {}
+  explicit ProgramOutput(EventKind kind) : kind_(kind) {}
   // Reads what `fd` holds and shows each complete line (a CR before the
   // newline dropped). Returns false once the stream has ended.
   bool on_readable(int fd, EventLog& log);
@@ -22,7 +22,7 @@ class ProgramOutput {
 
  private:
   void show(std::string line, EventLog& log);
-  const char* tag_;
+  EventKind kind_;
   std::string pending_;
 };
 

@@ -1,37 +1,24 @@
 // SPDX-License-Identifier: MIT
-// The strip stand-in's reports, as a person reads them. The stand-in sends
-// text lines:
+// The strip stand-in's reports as events of the run. The stand-in sends text
+// lines:
 //   init <result> <freq> <dmanum> <gpionum> <count> <strip_type> <brightness>
 //   render <count> <rrggbb>...   (the colour each LED shows)
 //   fini | fault <text>
-// A render becomes a row of blocks in the LEDs' colours (with terminal
-// colours) followed by the colours in hexadecimal.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "event.h"
 
 namespace kivsim {
 
 // The environment variable that hands the strip's socket path to the stand-in.
 constexpr const char* kStripSocketVariable = "KIV_SIM_STRIP_SOCKET";
 
-struct StripState {
-  std::vector<uint32_t> leds;  // the colours of the last render
-  int renders = 0;
-  int faults = 0;
-};
-
-// Turns one report line into the text shown and records its effect in
-// `state`. `colour` adds the terminal's 24-bit colour blocks. Lines that
-// follow no known form are shown quoted as unknown.
-std::string describe_strip_report(const std::string& line, StripState& state, bool colour);
-
-// Two blocks per LED in its colour, in terminal colours.
-std::string strip_colour_blocks(const std::vector<uint32_t>& leds);
-
-// "9 LEDs: ff0000 x9" or "3 LEDs: ff0000 00ff00 0000ff"; "no LEDs" when empty.
-std::string strip_colours_text(const std::vector<uint32_t>& leds);
+// Reads one report line into `event`: its kind, the fields of its kind
+// (result of init, leds of render) and the text a person reads (the terminal
+// log adds the LEDs in colour). A line of no known form is of kind kUnknown,
+// shown quoted.
+void read_strip_report(const std::string& line, Event& event);
 
 }  // namespace kivsim

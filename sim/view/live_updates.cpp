@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
-#include "trace_writer.h"
+#include "event_json.h"
 
 namespace kivsim {
 

@@ -7,12 +7,13 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "board_map.h"
 #include "commands.h"
 #include "limited_server.h"
 #include "live_updates.h"
 #include "page_files.h"
-#include "pins.h"
 #include "request_guard.h"
+#include "state_json.h"
 
 namespace kivsim {
 namespace {
@@ -192,6 +193,19 @@ void ViewServer::add_routes() {
       res.set_content(f->body, f->content_type);
     });
   }
+  // The page draws the state it is given: the board's lines, the state
+  // before any event, and the state the events so far add up to, as of the
+  // last of them (the page sets the changes of later events on top).
+  s.Get("/state", [this](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Cache-Control", "no-store");
+    uint64_t seq = 0;
+    const DeviceState state = stream_.state(&seq);
+    const nlohmann::json body = {{"seq", seq},
+                                 {"board", board_json()},
+                                 {"initial", state_json(DeviceState())},
+                                 {"state", state_json(state)}};
+    res.set_content(body.dump(), "application/json");
+  });
   s.Get("/events", [this](const httplib::Request& req, httplib::Response& res) {
     res.set_header("Cache-Control", "no-store");
     bool refused = false;

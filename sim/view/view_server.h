@@ -5,10 +5,15 @@
 // single-threaded process) and end in `stop`.
 //
 //   GET  /, /view.js, /view.css   the page
+//   GET  /state                   {"seq": the last event folded, "board": the
+//                                 board's lines, "initial": the state before
+//                                 any event, "state": the device's state now}
+//                                 (state_json.h)
 //   GET  /events                  server-sent events (live_updates.h): first
 //                                 "run", naming the run; then "events", a
 //                                 batch of the run's events, each as its
-//                                 trace line, with "dropped" when older ones
+//                                 trace line (with what it changed in the
+//                                 state), with "dropped" when older ones
 //                                 were lost; "end" once the run's stream has
 //                                 closed. "refused" alone when the view
 //                                 already serves ViewLimits::live_streams

@@ -242,9 +242,10 @@ test('the launcher ends with its program, whatever a client of its view does', a
 
 // The page alone, served here from its folder, its live updates played from
 // `streams`: each request for /events gets the next one whole (the last one
-// again once they run out). `body` gets the page and the Last-Event-ID each
-// of those requests sent ("" for none).
-async function withPlayedStreams(streams, body) {
+// again once they run out); /state answers `state` (404 without one). `body`
+// gets the page and the Last-Event-ID each of those requests sent ("" for
+// none).
+async function withPlayedStreams(streams, body, state) {
   const folder = new URL('../../sim/view/page/', import.meta.url);
   const files = { '/': ['index.html', 'text/html'], '/view.js': ['view.js', 'text/javascript'],
     '/view.css': ['view.css', 'text/css'] };
@@ -254,6 +255,10 @@ async function withPlayedStreams(streams, body) {
       asked.push(req.headers['last-event-id'] ?? '');
       res.writeHead(200, { 'Content-Type': 'text/event-stream' });
       return res.end(streams[Math.min(asked.length, streams.length) - 1]);
+    }
+    if (req.url === '/state' && state) {
+      res.writeHead(200, { 'Content-Type': 'application/json' });
+      return res.end(JSON.stringify(state));
     }
     const [file, type] = files[req.url] ?? [];
     res.writeHead(file ? 200 : 404, { 'Content-Type': type ?? 'text/plain' });
@@ -287,7 +292,7 @@ const programLine = (t, text) => ({ t, source: 'program', kind: 'out', timing: '
 
 test('a page whose stream comes back from another run starts over', async () => {
   const laserOn = { t: 0.2, source: 'gpio', kind: 'write', timing: 'source', text: 'laser (13) -> 1',
-    pin: 13, level: 1 };
+    pin: 13, level: 1, state: { outputs: { laser: 1 } } };
   await withPlayedStreams([
     played.retry + played.run('first') + played.events('first', 2, [programLine(0.1, 'from the first run'), laserOn]),
     played.run('second') + played.events('second', 1, [programLine(0.1, 'from the second run')]) + played.end,
@@ -310,4 +315,28 @@ test('a page the view turns away says why and does not ask again', async () => {
       await new Promise((resolve) => setTimeout(resolve, 500));
       assert.equal(asked.length, 1, 'the page asked again');
     });
+});
+
+test('the page draws the state it is given, not what the text of an event says', async () => {
+  const line = (seq, text, state) => ({ seq, t: seq / 10, source: 'gpio', kind: 'write', timing: 'source',
+    text, state });
+  // The state as of event 1, with a line the page has no place for.
+  const state = {
+    seq: 1,
+    board: [{ pin: 13, role: 'laser', name: 'laser', kind: 'output' },
+      { pin: 5, role: 'beacon', name: 'beacon', kind: 'output' }],
+    initial: { outputs: {}, lens: { present: true } },
+    state: { outputs: { laser: 1, beacon: 1 }, lens: { present: false } },
+  };
+  await withPlayedStreams([played.run('one') + played.events('one', 2, [
+    line(1, 'alarm (21) -> 1', { outputs: { alarm: 1 } }),  // in the state already
+    line(2, 'laser (13) -> 1', { outputs: { laser: 0 } }),
+  ])], async (page) => {
+    await waitTimeline(page, 'laser (13) -> 1');
+    await waitShown(page, '#lamp-beacon', 'data-level', '1');
+    await waitShown(page, '#lamp-laser', 'data-level', '0');
+    await waitShown(page, '#lamp-alarm', 'data-level', '');
+    await waitShown(page, '#lens-bus', null, 'removed');
+    assert.equal(await page.textContent('#lamp-beacon'), 'beacon');
+  }, state);
 });

@@ -109,7 +109,7 @@ TEST(ViewLimits, EveryConnectionHasTimeLimits) {
   // A page that reads its updates keeps its stream past every limit.
   Event e;
   e.source = EventSource::kProgram;
-  e.kind = "out";
+  e.kind = EventKind::kOut;
   e.text = "first";
   view.stream.post(e);
   view.stream.flush();

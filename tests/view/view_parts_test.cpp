@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The view's parts without a browser: which requests it accepts, the
-// commands on their way from the server's threads to the launcher's loop,
-// and its option.
+// The view's parts without a browser: which requests it accepts, and the
+// commands on their way from the server's threads to the launcher's loop.
 #include <gtest/gtest.h>
 #include <poll.h>
 
 #include <thread>
 
 #include "live_updates.h"
-#include "options.h"
 #include "page_commands.h"
 #include "request_guard.h"
 
@@ -132,45 +130,6 @@ TEST(PageCommands, WakeTheLoopAndComeOutInOrder) {
   while (commands.take_command(c)) {
   }
   EXPECT_FALSE(commands.post(edge(17, 1))) << "the run has ended, yet a command was taken";
-}
-
-TEST(Options, ViewTakesAnOptionalPort) {
-  struct Case {
-    std::vector<const char*> argv;
-    bool ok;
-    int port;
-    const char* program;
-  };
-  const Case cases[] = {
-      {{"run", "--view", "prog"}, true, 8765, "prog"},
-      {{"run", "--view", "9000", "prog"}, true, 9000, "prog"},
-      {{"run", "--view=0", "prog"}, true, 0, "prog"},
-      {{"run", "--view", "--script", "s", "prog"}, true, 8765, "prog"},
-      {{"run", "--view", "70000", "prog"}, false, 0, ""},
-      {{"run", "--view=", "prog"}, true, 8765, "prog"},
-      {{"run", "prog", "--view", "1"}, false, 0, ""},
-      {{"run", "--view=8x", "prog"}, false, 0, ""},
-  };
-  for (const Case& c : cases) {
-    LaunchOptions o;
-    std::string error;
-    bool ok = parse_options(static_cast<int>(c.argv.size()), c.argv.data(), o, error);
-    if (c.argv[1] == std::string("prog")) {
-      // After the program's name, "--view" is the program's own.
-      ASSERT_TRUE(ok) << error;
-      EXPECT_FALSE(o.view);
-      EXPECT_EQ(o.program, (std::vector<std::string>{"prog", "--view", "1"}));
-      continue;
-    }
-    ASSERT_EQ(ok, c.ok) << c.argv[1] << " " << c.argv[2] << ": " << error;
-    if (!ok) {
-      EXPECT_NE(error.find("--view takes a port"), std::string::npos) << error;
-      continue;
-    }
-    EXPECT_TRUE(o.view);
-    EXPECT_EQ(o.view_port, c.port);
-    EXPECT_EQ(o.program.front(), c.program);
-  }
 }
 
 }  // namespace

@@ -8,9 +8,10 @@
 
 #include <httplib.h>
 
+#include "event_json.h"
 #include "raw_client.h"
+#include "state_json.h"
 #include "test_support.h"
-#include "trace_writer.h"
 #include "view_server.h"
 
 namespace kivsim {
@@ -44,7 +45,7 @@ Event program_line(const char* text, int64_t time_ns) {
   Event e;
   e.time_ns = time_ns;
   e.source = EventSource::kProgram;
-  e.kind = "out";
+  e.kind = EventKind::kOut;
   e.text = text;
   return e;
 }
@@ -67,10 +68,12 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
       EXPECT_EQ(res->status, 200) << path;
       EXPECT_FALSE(res->body.empty()) << path;
     }
-    auto foreign_host =
-        client.Get("/", {{"Host", "evil.example:" + std::to_string(server.port())}});
-    ASSERT_TRUE(foreign_host);
-    EXPECT_EQ(foreign_host->status, 403);
+    for (const char* path : {"/", "/state"}) {
+      auto foreign_host =
+          client.Get(path, {{"Host", "evil.example:" + std::to_string(server.port())}});
+      ASSERT_TRUE(foreign_host);
+      EXPECT_EQ(foreign_host->status, 403) << path;
+    }
 
     struct Case {
       const char* path;
@@ -120,7 +123,7 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
     Event e;
     e.time_ns = 250000000;
     e.source = EventSource::kGpio;
-    e.kind = "write";
+    e.kind = EventKind::kWrite;
     e.text = "laser (13) -> 1";
     e.pin = 13;
     e.level = 1;
@@ -136,6 +139,19 @@ TEST(ViewServer, ServesThePageAndTakesItsActionsOnly) {
     std::vector<Event> posted;
     stream.wait_events(0, posted, 0);
     EXPECT_NE(events.find(trace_line(posted.at(0))), std::string::npos) << events;
+    EXPECT_NE(events.find(R"("state":{"outputs":{"laser":1}})"), std::string::npos) << events;
+
+    // The page draws the state it is given: the board's lines, the state
+    // before any event and the state now, as of the last event folded.
+    auto state = client.Get("/state");
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->status, 200);
+    nlohmann::json j = nlohmann::json::parse(state->body);
+    EXPECT_EQ(j["seq"], 1);
+    EXPECT_EQ(j["board"], board_json());
+    EXPECT_EQ(j["initial"]["outputs"], nlohmann::json::object());
+    EXPECT_EQ(j["state"]["outputs"], nlohmann::json({{"laser", 1}}));
+    EXPECT_EQ(j["state"], state_json(stream.state()));
     stream.close();
     auto ended = client.Get("/events", {{"Last-Event-ID", last_id(events)}});
     ASSERT_TRUE(ended);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The device's view: follows the run's events (each as its trace line: "t",
-// "source", "kind", "text" and the fields of its kind), draws the device they
-// add up to, lists every event, acts on the device (inputs, com1 text, the
-// notification) and replays a trace written by --trace. Plain JavaScript, no
+// The device's view: draws the state of the device it is given, lists every
+// event, acts on the device (inputs, com1 text, the notification) and
+// replays a trace written by --trace. It reads no meaning from an event's
+// text: GET /state gives the board's lines and the whole state, and every
+// event (live, or a line of a replayed trace) carries the fields of the
+// state it changed ("state"), which the page sets. Plain JavaScript, no
 // build step.
 'use strict';
 (function () {
@@ -10,27 +12,51 @@
   const LED_COUNT = 9;
   const MAX_ROWS = 5000;       // the timeline keeps the newest rows
   const MAX_KEPT_EVENTS = 20000;
-  const OUTPUTS = ['laser', 'alarm', 'scanA', 'scanB', 'do1', 'do2'];
-  const INPUTS = ['input', 'trigger', 'tune'];
-  // The board's lines (SoC numbering) by the names the page uses.
-  const OUTPUT_PINS = { 13: 'laser', 21: 'alarm', 16: 'scanA', 7: 'scanB', 22: 'do1', 27: 'do2' };
-  const INPUT_PINS = { 17: 'input', 12: 'trigger', 20: 'tune' };
 
   let mode = 'connecting';  // connecting, live, ended, refused, replay
-  let liveState = blankState();
+  let haveState = false;    // /state has answered for this run
+  let initial = {};         // the state before any event
+  let liveState = copy(initial);
+  let liveBase = 0;         // the seq of the last event the live state holds from /state
   const liveEvents = [];
   let liveRun = null;  // the run whose events are drawn, as its stream names it
   let stream = null;
 
-  function blankState() {
-    const s = { outputs: {}, inputs: {}, leds: [], renders: 0,
-      light: { channels: [false, false, false, false], workMode: 0, lightOn: false,
-        flashCount: 0, flashTime: 0, brightness: 0, frames: 0 },
-      lens: { value: 0, vtemp: 0, present: true, answering: true, stuck: false },
-      program: { running: true, status: '' } };
-    OUTPUTS.forEach((k) => { s.outputs[k] = null; });
-    INPUTS.forEach((k) => { s.inputs[k] = null; });
-    return s;
+  function copy(state) { return JSON.parse(JSON.stringify(state)); }
+
+  // What one event changed: each group's fields replace the state's.
+  function applyChange(s, change) {
+    if (!change || typeof change !== 'object') return;
+    for (const [group, fields] of Object.entries(change)) {
+      if (!fields || typeof fields !== 'object') continue;
+      if (!s[group] || typeof s[group] !== 'object') s[group] = {};
+      Object.assign(s[group], fields);
+    }
+  }
+
+  // ---- the board's lines ----
+  // The page lays out the lines it knows; a line of the board it has no place
+  // for gets one at the end of its panel.
+  function lineElement(kind, name) {
+    const panel = kind === 'output' ? $('lamps') : $('inputs');
+    return [...panel.querySelectorAll('[data-line]')].find((e) => e.dataset.line === name) || null;
+  }
+
+  function addLine(line) {
+    const output = line.kind === 'output';
+    if ((!output && line.kind !== 'input') || lineElement(line.kind, line.name)) return;
+    const e = document.createElement(output ? 'div' : 'button');
+    e.className = output ? 'lamp' : 'input acting';
+    e.id = (output ? 'lamp-' : 'input-') + line.name;
+    e.dataset.line = line.name;
+    e.dataset.level = '';
+    if (output) e.appendChild(document.createElement('span')).className = 'bulb';
+    e.append(line.role);
+    (output ? $('lamps') : $('inputs')).appendChild(e);
+    if (!output) {
+      pushButton(e);
+      e.disabled = mode !== 'live';
+    }
   }
 
   // ---- drawing ----
@@ -43,31 +69,38 @@
   }
 
   function levelText(v) { return v === null || v === undefined ? '' : String(v); }
+  function shown(v) { return v === undefined || v === null ? 0 : v; }
 
   function render(s) {
-    OUTPUTS.forEach((k) => { $('lamp-' + k).dataset.level = levelText(s.outputs[k]); });
-    INPUTS.forEach((k) => { $('input-' + k).dataset.level = levelText(s.inputs[k]); });
-    const l = s.light;
-    l.channels.forEach((on, i) => { $('channel-' + (i + 1)).dataset.on = String(!!on); });
-    $('light-on').dataset.on = String(!!l.lightOn);
-    $('light-on').textContent = l.lightOn ? 'on' : 'off';
-    $('work-mode').textContent = l.workMode;
-    $('flash-count').textContent = l.flashCount;
-    $('flash-time').textContent = l.flashTime;
-    $('brightness').textContent = l.brightness;
-    $('frames').textContent = l.frames;
-    $('lens-value').textContent = s.lens.value;
-    $('lens-vtemp').textContent = s.lens.vtemp;
-    $('lens-bus').textContent = !s.lens.present ? 'removed' : s.lens.stuck ? 'stuck'
-      : !s.lens.answering ? 'not answering' : 'ok';
+    const outputs = s.outputs || {}, inputs = s.inputs || {};
+    $('lamps').querySelectorAll('[data-line]').forEach((e) => { e.dataset.level = levelText(outputs[e.dataset.line]); });
+    $('inputs').querySelectorAll('[data-line]').forEach((e) => { e.dataset.level = levelText(inputs[e.dataset.line]); });
+    const l = s.light || {};
+    const channels = l.channels || [];
+    for (let i = 0; i < 4; i++) $('channel-' + (i + 1)).dataset.on = String(!!channels[i]);
+    $('light-on').dataset.on = String(!!l.light);
+    $('light-on').textContent = l.light ? 'on' : 'off';
+    $('work-mode').textContent = shown(l.work_mode);
+    $('flash-count').textContent = shown(l.flash_count);
+    $('flash-time').textContent = shown(l.flash_time);
+    $('brightness').textContent = shown(l.brightness);
+    $('frames').textContent = shown(l.frames);
+    const lens = s.lens || {};
+    $('lens-value').textContent = shown(lens.value);
+    $('lens-vtemp').textContent = shown(lens.vtemp);
+    $('lens-bus').textContent = lens.present === false ? 'removed' : lens.stuck ? 'stuck'
+      : lens.answering === false ? 'not answering' : 'ok';
+    const leds = ((s.strip || {}).leds || []).map((w) => '#' + String(w).toLowerCase());
     for (let i = 0; i < LED_COUNT; i++) {
-      const c = s.leds[i] || '';
+      const c = leds[i] || '';
       const led = $('led-' + i);
       led.dataset.colour = c;
       led.style.background = c || '#000';
     }
-    $('led-text').textContent = s.leds.length ? s.leds.join(' ') : 'not rendered yet';
-    $('program').textContent = s.program.running ? 'program running' : 'program ' + s.program.status;
+    $('led-text').textContent = leds.length ? leds.join(' ') : 'not rendered yet';
+    const program = s.program || {};
+    $('program').textContent = program.ended ? 'program exited with status ' + program.exit_status
+      : 'program running';
   }
 
   function setMode(m) {
@@ -80,7 +113,9 @@
   }
 
   // ---- timeline ----
-  function stripColours(text) { return String(text).replace(/\x1b\[[0-9;]*m/g, '').replace(/\u2588+ ?/g, ''); }
+  // The program's own output may hold terminal colours: the timeline shows
+  // its text without them.
+  function stripColours(text) { return String(text).replace(/\x1b\[[0-9;]*m/g, ''); }
 
   function addRow(ev) {
     const body = $('timeline').tBodies[0];
@@ -122,10 +157,33 @@
   });
 
   // ---- live ----
+  // The whole state of the run, as of its event `seq`: the events after it
+  // that have come already are set on top.
+  async function fetchState() {
+    const run = liveRun;
+    let reply;
+    try {
+      const res = await fetch('/state', { cache: 'no-store' });
+      if (!res.ok) return;
+      reply = await res.json();
+    } catch (e) {
+      return;  // the live events still draw the state from their changes
+    }
+    if (run !== liveRun || !reply || typeof reply.state !== 'object') return;
+    if (Array.isArray(reply.board)) reply.board.forEach(addLine);
+    haveState = true;
+    if (reply.initial && typeof reply.initial === 'object') initial = reply.initial;
+    liveState = copy(reply.state);
+    liveBase = Number(reply.seq) || 0;
+    for (const ev of liveEvents) if (ev.seq > liveBase) applyChange(liveState, ev.state);
+    if (mode !== 'replay') render(liveState);
+  }
+
   // A launcher started again on the same port runs anew: what was drawn of
   // the run before goes, and the new run is taken from its first event.
   function startOver() {
-    liveState = blankState();
+    liveState = copy(initial);
+    liveBase = 0;
     liveEvents.length = 0;
     if (mode !== 'replay') {
       clearTimeline();
@@ -140,15 +198,20 @@
     // Each stream names its run first; the server resumes within one run only.
     stream.addEventListener('run', (m) => {
       const run = JSON.parse(m.data).run;
-      if (liveRun !== null && run !== liveRun) startOver();
+      const again = liveRun !== null && run !== liveRun;
+      if (again) startOver();
       liveRun = run;
+      if (again || !haveState) fetchState();
     });
     stream.addEventListener('events', (m) => {
       const batch = JSON.parse(m.data);
-      if (batch.dropped > 0) $('timeline-note').textContent = batch.dropped + ' events were dropped: the state may be short of them';
+      if (batch.dropped > 0) {
+        $('timeline-note').textContent = batch.dropped + ' events were dropped from the timeline';
+        fetchState();
+      }
       for (const ev of batch.events) {
         ev.text = stripColours(ev.text);
-        applyEvent(liveState, ev);
+        if (!(ev.seq <= liveBase)) applyChange(liveState, ev.state);
         liveEvents.push(ev);
         if (mode !== 'replay') addRow(ev);
       }
@@ -170,7 +233,7 @@
       if (mode !== 'replay') setMode('refused');
     });
     stream.addEventListener('error', () => {
-      if (stream.readyState === EventSource.CLOSED || !liveState.program.running) {
+      if (stream.readyState === EventSource.CLOSED || (liveState.program || {}).ended) {
         stream.close();
         if (mode !== 'replay') setMode('ended');
       } else if (mode !== 'replay') {
@@ -202,7 +265,7 @@
   }
 
   // An input button works as a push button: high while held, low on release.
-  document.querySelectorAll('button.input').forEach((b) => {
+  function pushButton(b) {
     let held = false;
     const press = () => {
       if (held || b.disabled) return;
@@ -222,7 +285,8 @@
     b.addEventListener('keydown', (e) => { if ((e.key === ' ' || e.key === 'Enter') && !e.repeat) press(); });
     b.addEventListener('keyup', (e) => { if (e.key === ' ' || e.key === 'Enter') release(); });
     b.addEventListener('blur', release);
-  });
+  }
+  $('inputs').querySelectorAll('button[data-line]').forEach(pushButton);
 
   $('notify').addEventListener('click', () => act('/notify', {}));
   $('send-form').addEventListener('submit', (e) => {
@@ -251,55 +315,13 @@
     return { events: events, skipped: skipped };
   }
 
-  // What one event changes in the device's state.
-  function applyEvent(s, ev) {
-    switch (ev.source) {
-      case 'gpio':
-        if ((ev.kind === 'write' || ev.kind === 'written') && OUTPUT_PINS[ev.pin])
-          s.outputs[OUTPUT_PINS[ev.pin]] = ev.level;
-        else if ((ev.kind === 'edge' || ev.kind === 'level' || ev.kind === 'read' || ev.kind === 'written') &&
-                 INPUT_PINS[ev.pin] && !/not sent/.test(ev.text))
-          s.inputs[INPUT_PINS[ev.pin]] = ev.level;
-        break;
-      case 'light':
-        if (ev.light) {
-          const l = ev.light;
-          s.light = { channels: l.channels.slice(0, 4), workMode: l.work_mode, lightOn: !!l.light,
-            flashCount: l.flash_count, flashTime: l.flash_time, brightness: l.brightness, frames: l.frames };
-        }
-        break;
-      case 'com2':
-        if (ev.kind === 'frame') s.light.frames += 1;
-        break;
-      case 'i2c':
-        if (ev.kind === 'registers') {
-          if (ev.lens !== undefined) s.lens.value = ev.lens;
-          if (ev.vtemp !== undefined) s.lens.vtemp = ev.vtemp;
-        } else if (ev.kind === 'bus') {
-          if (/stops answering/.test(ev.text)) s.lens.answering = false;
-          else if (/is stuck/.test(ev.text)) s.lens.stuck = true;
-          else if (/mended/.test(ev.text)) { s.lens.stuck = false; s.lens.answering = true; }
-          else if (/removed/.test(ev.text)) s.lens.present = false;
-          else if (/back/.test(ev.text)) s.lens.present = true;
-        }
-        break;
-      case 'strip':
-        if (ev.kind === 'render' && Array.isArray(ev.leds))
-          s.leds = ev.leds.filter((w) => /^[0-9a-fA-F]{6}$/.test(w)).map((w) => '#' + w.toLowerCase());
-        break;
-      case 'sim':
-        if (ev.kind === 'exit') s.program = { running: false, status: 'exited with status ' + ev.result };
-        break;
-    }
-  }
-
   const replay = { events: [], index: 0, timer: null, startedAt: 0, startT: 0 };
 
   function showReplayUpTo(index) {
-    const s = blankState();
+    const s = copy(initial);
     clearTimeline();
     for (let i = 0; i < index; i++) {
-      applyEvent(s, replay.events[i]);
+      applyChange(s, replay.events[i].state);
       addRow(replay.events[i]);
     }
     replay.state = s;
@@ -322,7 +344,7 @@
     }
     const now = (performance.now() - replay.startedAt) / 1000 * speed + replay.startT;
     while (replay.index < replay.events.length && replay.events[replay.index].t <= now) {
-      applyEvent(replay.state, replay.events[replay.index]);
+      applyChange(replay.state, replay.events[replay.index].state);
       addRow(replay.events[replay.index]);
       replay.index++;
     }
@@ -374,7 +396,7 @@
       : $('view-error').textContent ? 'refused' : 'ended');
   });
 
-  render(blankState());
+  render(liveState);
   setMode('connecting');
   connect();
 })();

@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+#include "event_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include "byte_text.h"
+#include "led_text.h"
+#include "state_json.h"
+
+namespace kivsim {
+namespace {
+
+using nlohmann::json;
+
+json light_json(const LightControllerState& s) {
+  json channels = json::array();
+  for (bool on : s.channel_on)
+    channels.push_back(on);
+  return {{"channels", channels},
+          {"work_mode", s.work_mode},
+          {"light", s.light_on},
+          {"flash_count", s.flash_count},
+          {"flash_time", s.flash_time},
+          {"brightness", s.brightness},
+          {"flashes", s.flashes},
+          {"frames", s.frames},
+          {"unknown_frames", s.unknown_frames}};
+}
+
+LightControllerState light_from(const json& j) {
+  LightControllerState s;
+  const json& channels = j.at("channels");
+  if (!channels.is_array() || channels.size() != 4)
+    throw std::invalid_argument("\"light\" needs 4 channels");
+  for (size_t i = 0; i < 4; ++i)
+    s.channel_on[i] = channels[i].get<bool>();
+  s.work_mode = j.at("work_mode").get<int>();
+  s.light_on = j.at("light").get<bool>();
+  s.flash_count = j.at("flash_count").get<int>();
+  s.flash_time = j.at("flash_time").get<int>();
+  s.brightness = j.at("brightness").get<int>();
+  s.flashes = j.at("flashes").get<int>();
+  s.frames = j.at("frames").get<size_t>();
+  s.unknown_frames = j.at("unknown_frames").get<size_t>();
+  return s;
+}
+
+uint32_t led_from(const json& j) {
+  const std::string text = j.get<std::string>();
+  if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    throw std::invalid_argument("an LED's colour is 6 hex digits, not \"" + text + "\"");
+  return static_cast<uint32_t>(std::stoul(text, nullptr, 16));
+}
+
+}  // namespace
+
+std::string trace_line(const Event& e) {
+  json j;
+  j["seq"] = e.seq;
+  j["t"] = static_cast<double>(e.time_ns) / 1e9;
+  j["time_ns"] = e.time_ns;
+  j["source"] = source_name(e.source);
+  j["kind"] = kind_name(e.kind);
+  j["timing"] = e.timing == EventTiming::kSource ? "source" : "arrival";
+  if (e.late)
+    j["late"] = true;
+  j["text"] = e.text;
+  if (e.pin >= 0)
+    j["pin"] = e.pin;
+  if (e.level >= 0)
+    j["level"] = e.level;
+  if (kind_has_result(e.kind))
+    j["result"] = e.result;
+  if (e.kind == EventKind::kEdge || e.kind == EventKind::kLevel)
+    j["sent"] = e.sent;
+  if (!e.bytes.empty())
+    j["bytes"] = hex_bytes(e.bytes);
+  if (e.source == EventSource::kStrip && e.kind == EventKind::kRender) {
+    json leds = json::array();
+    for (uint32_t word : e.leds)
+      leds.push_back(led_hex(word));
+    j["leds"] = leds;
+  }
+  if (e.lens_value >= 0)
+    j["lens"] = e.lens_value;
+  if (e.vtemp >= 0)
+    j["vtemp"] = e.vtemp;
+  if (e.source == EventSource::kLight)
+    j["light"] = light_json(e.light);
+  if (e.kind == EventKind::kBus)
+    j["bus"] = {{"present", e.bus.present}, {"stuck", e.bus.stuck}, {"answering", e.bus.answering}};
+  if (!e.changes.empty())
+    j["state"] = change_json(e.changes);
+  // The program's output may hold any bytes: what is no UTF-8 becomes U+FFFD.
+  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+bool event_from_trace_line(const std::string& line, Event& out, std::string& error) {
+  const json j = json::parse(line, nullptr, false);
+  if (j.is_discarded() || !j.is_object()) {
+    error = "not a JSON object";
+    return false;
+  }
+  Event e;
+  try {
+    if (!source_named(j.at("source").get<std::string>(), e.source))
+      throw std::invalid_argument("no source \"" + j["source"].get<std::string>() + "\"");
+    if (!kind_named(j.at("kind").get<std::string>(), e.kind))
+      throw std::invalid_argument("no kind \"" + j["kind"].get<std::string>() + "\"");
+    e.seq = j.value("seq", uint64_t{0});
+    e.time_ns = j.at("time_ns").get<int64_t>();
+    e.timing = j.value("timing", std::string("source")) == "arrival" ? EventTiming::kArrival
+                                                                     : EventTiming::kSource;
+    e.late = j.value("late", false);
+    e.text = j.value("text", std::string());
+    e.pin = j.value("pin", -1);
+    e.level = j.value("level", -1);
+    e.result = j.value("result", 0);
+    e.sent = j.value("sent", false);
+    if (j.contains("bytes") && !parse_hex_bytes(j["bytes"].get<std::string>(), e.bytes))
+      throw std::invalid_argument("\"bytes\" is no hex bytes");
+    if (j.contains("leds"))
+      for (const json& led : j.at("leds"))
+        e.leds.push_back(led_from(led));
+    e.lens_value = j.value("lens", -1);
+    e.vtemp = j.value("vtemp", -1);
+    if (j.contains("light"))
+      e.light = light_from(j["light"]);
+    if (j.contains("bus")) {
+      const json& bus = j["bus"];
+      e.bus.present = bus.at("present").get<bool>();
+      e.bus.stuck = bus.at("stuck").get<bool>();
+      e.bus.answering = bus.at("answering").get<bool>();
+    }
+    std::string why;
+    if (j.contains("state") && !change_from_json(j["state"], e.changes, why))
+      throw std::invalid_argument(why);
+  } catch (const std::exception& x) {
+    // nlohmann's messages start with "[json.exception.type_error.302] ".
+    std::string what = x.what();
+    size_t close = what.find("] ");
+    error = close == std::string::npos ? what : what.substr(close + 2);
+    return false;
+  }
+  out = std::move(e);
+  return true;
+}
+
+}  // namespace kivsim

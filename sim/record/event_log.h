@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+// Where the launcher's parts report what they see: each report becomes an
+// event of the run's stream, stamped with the time it happened (now, for what
+// happens in the launcher or is read by it; the stand-ins' own time for their
+// reports). The readers of the stream (terminal log, trace, scenario checker,
+// view) show and check them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "event_stream.h"
+
+namespace kivsim {
+
+class EventLog {
+ public:
+  explicit EventLog(EventStream& stream) : stream_(stream) {}
+  // Sets the time origin to now.
+  void restart();
+  // Seconds since the origin.
+  double elapsed() const;
+  EventStream& stream() { return stream_; }
+
+  // An event of `source` and `kind` stamped now.
+  Event make(EventSource source, EventKind kind, std::string text,
+             EventTiming timing = EventTiming::kSource) const;
+  void post(Event event) { stream_.post(std::move(event)); }
+  // Posts an event of `source` and `kind` stamped now, with its text only.
+  void note(EventSource source, EventKind kind, const std::string& text,
+            EventTiming timing = EventTiming::kSource);
+  // A note of the launcher itself.
+  void line(const std::string& text) { note(EventSource::kSim, EventKind::kNote, text); }
+
+ private:
+  EventStream& stream_;
+};
+
+// Splits a stand-in's report "@<ns> <report>" into its CLOCK_MONOTONIC time
+// and the report. False (the line unchanged) when it carries no time.
+bool take_stamp(std::string& line, int64_t& mono_ns);
+
+}  // namespace kivsim

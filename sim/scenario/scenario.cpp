@@ -1,0 +1,342 @@
+// SPDX-License-Identifier: MIT
+#include "scenario.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+
+#include "board_map.h"
+#include "bounded_file.h"
+#include "byte_text.h"
+#include "light_controller.h"
+
+namespace kivsim {
+namespace {
+
+using nlohmann::json;
+
+constexpr long kMaxMs = 24L * 3600 * 1000;
+
+// What went wrong where; thrown inside this file only, caught in load_scenario.
+struct Fault {
+  std::string where;
+  std::string what;
+};
+
+[[noreturn]] void fault(const std::string& where, const std::string& what) {
+  throw Fault{where, what};
+}
+
+void only_keys(const json& obj, const std::string& where,
+               std::initializer_list<const char*> allowed) {
+  if (!obj.is_object())
+    fault(where, "must be an object");
+  for (auto it = obj.begin(); it != obj.end(); ++it) {
+    bool known = false;
+    for (const char* key : allowed)
+      known = known || it.key() == key;
+    if (!known)
+      fault(where, "unknown key \"" + it.key() + "\"");
+  }
+}
+
+long milliseconds(const json& v, const std::string& where) {
+  if (!v.is_number_integer() || v.get<long long>() < 0 || v.get<long long>() > kMaxMs)
+    fault(where, "must be a whole number of milliseconds from 0 to " + std::to_string(kMaxMs));
+  return static_cast<long>(v.get<long long>());
+}
+
+int whole(const json& v, const std::string& where, long lo, long hi) {
+  if (!v.is_number_integer() || v.get<long long>() < lo || v.get<long long>() > hi)
+    fault(where, "must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+  return static_cast<int>(v.get<long long>());
+}
+
+std::string text(const json& v, const std::string& where) {
+  if (!v.is_string())
+    fault(where, "must be a string");
+  return v.get<std::string>();
+}
+
+uint32_t colour(const json& v, const std::string& where) {
+  std::string t = v.is_string() ? v.get<std::string>() : "";
+  if (t.size() == 7 && t[0] == '#')
+    t.erase(0, 1);
+  if (t.size() != 6 || t.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    fault(where, "must be a colour of 6 hex digits (\"00ff00\")");
+  return static_cast<uint32_t>(std::stoul(t, nullptr, 16));
+}
+
+// "39 2D 01 0D 0A" (spaces optional) to its bytes.
+std::string hex_frame(const json& v, const std::string& where) {
+  std::string digits;
+  for (char c : text(v, where))
+    if (c != ' ')
+      digits += c;
+  if (digits.empty() || digits.size() % 2 != 0 ||
+      digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    fault(where, "must be the frame's bytes in hex (\"39 2D 01 0D 0A\")");
+  std::string bytes;
+  for (size_t i = 0; i < digits.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+  return bytes;
+}
+
+void read_settings(const json& s, Scenario& out) {
+  only_keys(s, "settings", {"ini", "cpu_serial", "strip_init_result", "end"});
+  if (s.contains("ini"))
+    out.ini_file = text(s["ini"], "settings.ini");
+  if (s.contains("cpu_serial")) {
+    std::string serial = text(s["cpu_serial"], "settings.cpu_serial");
+    std::transform(serial.begin(), serial.end(), serial.begin(),
+                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'F' ? c + 32 : c); });
+    if (serial.size() != 16 || serial.find_first_not_of("0123456789abcdef") != std::string::npos)
+      fault("settings.cpu_serial", "must be 16 hex digits");
+    out.cpu_serial = serial;
+  }
+  if (s.contains("strip_init_result")) {
+    out.strip_init_set = true;
+    out.strip_init_result = whole(s["strip_init_result"], "settings.strip_init_result", -99, 0);
+  }
+  if (s.contains("end"))
+    out.end_ms = milliseconds(s["end"], "settings.end");
+}
+
+void read_actions(const json& a, Scenario& out) {
+  if (!a.is_array())
+    fault("actions", "must be an array");
+  std::vector<std::pair<long, Command>> timed;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const std::string where = "actions[" + std::to_string(i) + "]";
+    only_keys(a[i], where, {"at", "do"});
+    if (!a[i].contains("at") || !a[i].contains("do"))
+      fault(where, "needs \"at\" and \"do\"");
+    long at = milliseconds(a[i]["at"], where + ".at");
+    Command cmd;
+    std::string error;
+    ParseResult r = parse_command(text(a[i]["do"], where + ".do"), cmd, error);
+    if (r == ParseResult::kBlank)
+      fault(where + ".do", "holds no command");
+    if (r == ParseResult::kError)
+      fault(where + ".do", error);
+    if (cmd.kind == CommandKind::kWait || cmd.kind == CommandKind::kHelp)
+      fault(where + ".do", "\"at\" gives the time; wait and help have no place here");
+    timed.emplace_back(at, cmd);
+  }
+  std::stable_sort(timed.begin(), timed.end(),
+                   [](const auto& x, const auto& y) { return x.first < y.first; });
+  long now = 0;
+  auto wait_until = [&](long at) {
+    if (at > now) {
+      Command wait;
+      wait.kind = CommandKind::kWait;
+      wait.ms = at - now;
+      out.script.push_back(wait);
+      now = at;
+    }
+  };
+  for (const auto& t : timed) {
+    wait_until(t.first);
+    out.script.push_back(t.second);
+  }
+  if (out.end_ms >= 0) {
+    wait_until(out.end_ms);
+    Command quit;
+    quit.kind = CommandKind::kQuit;
+    out.script.push_back(quit);
+  }
+}
+
+void read_light(const json& v, const std::string& where, Expectation& e) {
+  only_keys(
+      v, where,
+      {"light", "work_mode", "brightness", "flash_count", "flash_time", "flashes", "channels"});
+  for (auto it = v.begin(); it != v.end(); ++it) {
+    const std::string at = where + "." + it.key();
+    if (it.key() == "light") {
+      if (!it->is_boolean())
+        fault(at, "must be true or false");
+      e.light.emplace_back("light", it->get<bool>() ? 1 : 0);
+    } else if (it.key() == "channels") {
+      if (!it->is_array() || it->size() != 4)
+        fault(at, "must be 4 values true or false (channels 1 to 4)");
+      for (size_t c = 0; c < 4; ++c) {
+        if (!(*it)[c].is_boolean())
+          fault(at, "must be 4 values true or false (channels 1 to 4)");
+        e.light.emplace_back("channel " + std::to_string(c + 1), (*it)[c].get<bool>() ? 1 : 0);
+      }
+    } else {
+      e.light.emplace_back(it.key(), whole(*it, at, 0, 1000000));
+    }
+  }
+}
+
+Expectation read_expectation(const json& x, const std::string& index) {
+  only_keys(
+      x, index,
+      {"name", "at", "by", "line", "level", "strip", "lens", "light", "com1", "com2", "exit"});
+  Expectation e;
+  e.where = x.contains("name") ? index + " \"" + text(x["name"], index + ".name") + "\"" : index;
+  int whats = 0;
+  for (const char* k : {"line", "strip", "lens", "light", "com1", "com2", "exit"})
+    whats += x.contains(k) ? 1 : 0;
+  if (whats != 1)
+    fault(index, "needs exactly one of line, strip, lens, light, com1, com2, exit");
+  const bool state = !x.contains("com1") && !x.contains("com2") && !x.contains("exit");
+  const bool bytes = x.contains("com1") || x.contains("com2");
+  if (state && (!x.contains("at") || x.contains("by")))
+    fault(index, "a state is expected \"at\" a time (not \"by\")");
+  if (bytes && (!x.contains("by") || x.contains("at")))
+    fault(index, "bytes and frames are expected \"by\" a time (not \"at\")");
+  if (x.contains("exit") && (x.contains("at") || x.contains("by")))
+    fault(index, "the exit status has no time");
+  if (x.contains("level") && !x.contains("line"))
+    fault(index + ".level", "belongs to a line");
+  if (state)
+    e.ms = milliseconds(x["at"], index + ".at");
+  if (bytes)
+    e.ms = milliseconds(x["by"], index + ".by");
+  if (x.contains("line")) {
+    e.kind = ExpectKind::kLine;
+    const json& l = x["line"];
+    e.pin = l.is_string()           ? parse_pin(l.get<std::string>())
+            : l.is_number_integer() ? whole(l, index + ".line", 0, 63)
+                                    : -1;
+    if (e.pin < 0)
+      fault(index + ".line", "must name a line (a pin number or a role such as \"alarm\")");
+    if (!x.contains("level"))
+      fault(index, "a line needs its \"level\"");
+    e.level = whole(x["level"], index + ".level", 0, 1);
+  } else if (x.contains("strip")) {
+    e.kind = ExpectKind::kStrip;
+    const json& s = x["strip"];
+    if (s.is_array()) {
+      if (s.empty())
+        fault(index + ".strip", "must hold at least one colour");
+      for (size_t i = 0; i < s.size(); ++i)
+        e.leds.push_back(colour(s[i], index + ".strip[" + std::to_string(i) + "]"));
+    } else {
+      e.leds.push_back(colour(s, index + ".strip"));
+    }
+  } else if (x.contains("lens")) {
+    e.kind = ExpectKind::kLens;
+    e.lens = whole(x["lens"], index + ".lens", 0, 65535);
+  } else if (x.contains("light")) {
+    e.kind = ExpectKind::kLight;
+    read_light(x["light"], index + ".light", e);
+  } else if (x.contains("com1")) {
+    e.kind = ExpectKind::kCom1;
+    e.bytes = text(x["com1"], index + ".com1");  // JSON's own escapes: "OK\r\n"
+    if (e.bytes.empty())
+      fault(index + ".com1", "must not be empty");
+  } else if (x.contains("com2")) {
+    e.kind = ExpectKind::kCom2;
+    e.bytes = hex_frame(x["com2"], index + ".com2");
+  } else {
+    e.kind = ExpectKind::kExit;
+    e.exit_status = whole(x["exit"], index + ".exit", 0, 255);
+  }
+  return e;
+}
+
+std::string parse_message(const std::string& what) {
+  // "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
+  size_t close = what.find("] ");
+  return close == std::string::npos ? what : what.substr(close + 2);
+}
+
+}  // namespace
+
+bool load_scenario(const std::string& path, Scenario& out, std::string& error) {
+  std::string content;
+  std::string why = read_bounded_file(path, kInputFileLimit, content);
+  if (!why.empty()) {
+    error = "scenario " + path + ": cannot be read: " + why;
+    return false;
+  }
+  json doc;
+  try {
+    doc = json::parse(content);
+  } catch (const json::parse_error& e) {
+    error = "scenario " + path + ": " + parse_message(e.what());
+    return false;
+  }
+  out = Scenario();
+  out.path = path;
+  try {
+    only_keys(doc, "the file", {"description", "settings", "actions", "expect"});
+    if (doc.contains("settings"))
+      read_settings(doc["settings"], out);
+    read_actions(doc.contains("actions") ? doc["actions"] : json::array(), out);
+    if (!doc.contains("expect") || !doc["expect"].is_array() || doc["expect"].empty())
+      fault("expect", "must be an array of at least one expectation");
+    for (size_t i = 0; i < doc["expect"].size(); ++i)
+      out.expectations.push_back(
+          read_expectation(doc["expect"][i], "expect[" + std::to_string(i) + "]"));
+  } catch (const Fault& f) {
+    error = "scenario " + path + ": " + f.where + ": " + f.what;
+    return false;
+  } catch (const json::exception& e) {
+    error = "scenario " + path + ": " + parse_message(e.what());
+    return false;
+  }
+  if (!out.ini_file.empty() && out.ini_file[0] != '/') {
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos)
+      out.ini_file = path.substr(0, slash + 1) + out.ini_file;
+  }
+  return true;
+}
+
+bool light_field(const std::string& name, const LightControllerState& s, int& value) {
+  for (int c = 0; c < 4; ++c)
+    if (name == "channel " + std::to_string(c + 1)) {
+      value = s.channel_on[c] ? 1 : 0;
+      return true;
+    }
+  const std::pair<const char*, int> fields[] = {
+      {"light", s.light_on ? 1 : 0},  {"work_mode", s.work_mode},   {"brightness", s.brightness},
+      {"flash_count", s.flash_count}, {"flash_time", s.flash_time}, {"flashes", s.flashes}};
+  for (const auto& f : fields)
+    if (name == f.first) {
+      value = f.second;
+      return true;
+    }
+  return false;
+}
+
+std::string describe_expectation(const Expectation& e) {
+  char when[32];
+  std::snprintf(when, sizeof when, "%.3f s", static_cast<double>(e.ms) / 1000.0);
+  switch (e.kind) {
+    case ExpectKind::kLine:
+      return "line " + pin_label(e.pin) + " is " + std::to_string(e.level) + " at " + when;
+    case ExpectKind::kStrip: {
+      std::string colours;
+      char hex[8];
+      for (uint32_t c : e.leds) {
+        std::snprintf(hex, sizeof hex, "%06x", static_cast<unsigned>(c));
+        colours += (colours.empty() ? "" : " ") + std::string(hex);
+      }
+      return "strip shows " + colours + (e.leds.size() == 1 ? " on every LED" : "") + " at " + when;
+    }
+    case ExpectKind::kLens:
+      return "lens value is " + std::to_string(e.lens) + " at " + when;
+    case ExpectKind::kLight: {
+      std::string fields;
+      for (const auto& f : e.light)
+        fields += (fields.empty() ? "" : ", ") + f.first + " " + std::to_string(f.second);
+      return "light controller has " + fields + " at " + when;
+    }
+    case ExpectKind::kCom1:
+      return "com1 received " + quoted_text(e.bytes) + " by " + when;
+    case ExpectKind::kCom2:
+      return "com2 received the frame " + hex_bytes(e.bytes) + " by " + when;
+    case ExpectKind::kExit:
+      return "the program exits with status " + std::to_string(e.exit_status);
+  }
+  return "";
+}
+
+}  // namespace kivsim

@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: MIT
+// A scenario file as the launcher reads it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "event_stream.h"
+#include "scenario.h"
+#include "scenario_check.h"
+
+namespace kivsim {
+namespace {
+
+class ScenarioFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/kiv-scenario-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+    path_ = dir_ + "/s.json";
+  }
+  void TearDown() override {
+    unlink(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+  bool load(const std::string& content, Scenario& out, std::string& error) {
+    std::ofstream(path_) << content;
+    return load_scenario(path_, out, error);
+  }
+  std::string dir_, path_;
+};
+
+TEST_F(ScenarioFile, ActionsBecomeCommandsAtTheirTimesWhateverTheirOrder) {
+  Scenario s;
+  std::string error;
+  ASSERT_TRUE(load(R"({"settings": {"ini": "dev.ini", "cpu_serial": "10000000ABCDEF01",
+                                    "strip_init_result": -3, "end": 5000},
+                       "actions": [{"at": 3000, "do": "lens nack"},
+                                   {"at": 1000, "do": "edge trigger 1"},
+                                   {"at": 1000, "do": "send com1 A\\r\\n"}],
+                       "expect": [{"exit": 0}]})",
+                   s, error))
+      << error;
+  EXPECT_EQ(s.ini_file, dir_ + "/dev.ini");
+  EXPECT_EQ(s.cpu_serial, "10000000abcdef01");
+  EXPECT_TRUE(s.strip_init_set);
+  EXPECT_EQ(s.strip_init_result, -3);
+  // wait 1000, edge, send (same time, file order), wait 2000, lens, wait 2000, quit
+  const CommandKind kinds[] = {CommandKind::kWait, CommandKind::kEdge, CommandKind::kSend,
+                               CommandKind::kWait, CommandKind::kLens, CommandKind::kWait,
+                               CommandKind::kQuit};
+  ASSERT_EQ(s.script.size(), 7u);
+  for (size_t i = 0; i < 7; ++i)
+    EXPECT_EQ(s.script[i].kind, kinds[i]) << i;
+  EXPECT_EQ(s.script[0].ms, 1000);
+  EXPECT_EQ(s.script[2].bytes, "A\r\n");
+  EXPECT_EQ(s.script[3].ms, 2000);
+  EXPECT_EQ(s.script[5].ms, 2000);
+}
+
+TEST_F(ScenarioFile, ExpectationsAreReadAndDescribed) {
+  Scenario s;
+  std::string error;
+  ASSERT_TRUE(load(R"({"expect": [
+      {"at": 1200, "line": "alarm", "level": 1},
+      {"at": 1200, "line": 5, "level": 0},
+      {"at": 100, "strip": ["ff0000", "#00FF00"]},
+      {"at": 100, "light": {"light": true, "channels": [true, false, false, true]}},
+      {"by": 2000, "com2": "392D01 0D0A"},
+      {"name": "ends", "exit": 3}]})",
+                   s, error))
+      << error;
+  ASSERT_EQ(s.expectations.size(), 6u);
+  const char* described[] = {
+      "line alarm (21) is 1 at 1.200 s",
+      "line pin 5 is 0 at 1.200 s",
+      "strip shows ff0000 00ff00 at 0.100 s",
+      "light controller has channel 1 1, channel 2 0, channel 3 0, channel 4 1, light 1 at 0.100 s",
+      "com2 received the frame 39 2D 01 0D 0A by 2.000 s",
+      "the program exits with status 3"};
+  for (size_t i = 0; i < 6; ++i)
+    EXPECT_EQ(describe_expectation(s.expectations[i]), described[i]);
+  EXPECT_EQ(s.expectations[5].where, "expect[5] \"ends\"");
+
+  // The states judged against events of the run, as the stream folds them.
+  ScenarioCheck check(s.expectations);
+  EventStream stream(0);
+  stream.subscribe([&check](const Event& e) { check.see(e); });
+  Event render;
+  render.source = EventSource::kStrip;
+  render.kind = EventKind::kRender;
+  render.leds = {0xff0000, 0x00ff00};
+  stream.post(render);
+  Event light;
+  light.source = EventSource::kLight;
+  light.kind = EventKind::kState;
+  light.light.light_on = true;
+  light.light.channel_on[0] = true;
+  stream.post(light);
+  Event frame;
+  frame.source = EventSource::kCom2;
+  frame.kind = EventKind::kFrame;
+  frame.bytes = std::string("\x39\x2D\x01\x0D\x0A", 5);
+  frame.time_ns = 2100000000;  // too late
+  stream.post(frame);
+  Event exit;
+  exit.kind = EventKind::kExit;
+  exit.result = 3;
+  exit.time_ns = frame.time_ns;
+  stream.post(exit);
+  stream.close();
+  std::vector<std::string> failures = check.failures();
+  ASSERT_EQ(failures.size(), 4u);
+  EXPECT_NE(failures[0].find("but the program never wrote it"), std::string::npos) << failures[0];
+  EXPECT_NE(failures[1].find("but the line was never set"), std::string::npos) << failures[1];
+  EXPECT_NE(failures[2].find("but channel 4 was 0 (since 0.000 s)"), std::string::npos)
+      << failures[2];
+  EXPECT_NE(failures[3].find("but it came at 2.100 s, too late"), std::string::npos) << failures[3];
+}
+
+TEST_F(ScenarioFile, AnActionOnAnOutputIsRefusedWhenRead) {
+  Scenario s;
+  std::string error;
+  EXPECT_FALSE(load(R"({"actions": [{"at": 10, "do": "edge trigger 1"},
+                                    {"at": 20, "do": "level DO2 1"}],
+                       "expect": [{"exit": 0}]})",
+                    s, error));
+  EXPECT_EQ(error, "scenario " + path_ +
+                       ": actions[1].do: DO2 (27) is an output: edge and level "
+                       "set inputs");
+}
+
+}  // namespace
+}  // namespace kivsim
