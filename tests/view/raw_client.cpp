@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,6 +70,16 @@ const std::string& RawClient::read_until(const std::string& text, Clock::time_po
   while (received_.find(text) == std::string::npos && read_some(deadline)) {
   }
   return received_;
+}
+
+bool RawClient::pending_by(size_t bytes, Clock::time_point deadline) {
+  while (fd_ >= 0 && Clock::now() < deadline) {
+    int queued = 0;
+    if (ioctl(fd_, FIONREAD, &queued) == 0 && queued >= 0 && static_cast<size_t>(queued) >= bytes)
+      return true;
+    usleep(10000);
+  }
+  return false;
 }
 
 bool RawClient::closed_by(Clock::time_point deadline) {

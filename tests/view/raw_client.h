@@ -26,6 +26,9 @@ class RawClient {
   // Reads until what arrived holds `text`, the server closes or `deadline`
   // passes; returns all that arrived on this connection.
   const std::string& read_until(const std::string& text, Clock::time_point deadline);
+  // Waits, reading nothing, until at least `bytes` have arrived to be read;
+  // false when `deadline` passes first.
+  bool pending_by(size_t bytes, Clock::time_point deadline);
   // Reads until the server closes (an end or a reset); false when
   // `deadline` passes first.
   bool closed_by(Clock::time_point deadline);

@@ -133,6 +133,9 @@ TEST(ViewLimits, EveryConnectionHasTimeLimits) {
   view.stream.flush();
   RawClient stalled(port, 4096);
   stalled.send(view_request("GET /events HTTP/1.1", port));
+  // The client reads nothing until the server has been writing for well past
+  // the write limit; building the batch may take a while in a slow build.
+  ASSERT_TRUE(stalled.pending_by(2048, Clock::now() + 20s));
   std::this_thread::sleep_for(1s);
   EXPECT_TRUE(stalled.closed_by(Clock::now() + 3s)) << "the stalled stream is still served";
   EXPECT_LT(stalled.received().size(), 4096u * 4096u);
