@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: MIT
+// The launcher reads every link to its end before it sums a run up.
+#include <gtest/gtest.h>
+
+#include "run_launcher.h"
+
+namespace {
+
+TEST(LinkDrain, ReportsQueuedWhenTheProgramEndsReachTheSummary) {
+  // Its output left unread for a while, the launcher falls behind the
+  // program, which ends with its last level still on its way.
+  kivtest::LauncherRun run =
+      kivtest::run_traced(kivtest::built_program(KIV_LINK_WRITER_PATH), "", 60, 1.0);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.has("outputs: DO1 (22)=1")) << run.out.substr(run.out.rfind("program "));
+  EXPECT_EQ(run.end_state().output[22], 1);
+}
+
+}  // namespace
