@@ -91,7 +91,7 @@ std::vector<std::string> built_program(const std::string& path) {
 }
 
 LauncherRun run_launcher(const std::vector<std::string>& args, const std::string& input,
-                         double timeout_s, int closed_fd, double stall_s) {
+                         double timeout_s, int closed_fd) {
   LauncherRun run;
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
@@ -120,7 +120,6 @@ LauncherRun run_launcher(const std::vector<std::string>& args, const std::string
   if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
     std::perror("input");
   close(in[1]);
-  usleep(static_cast<useconds_t>(stall_s * 1e6));
 
   pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
   std::string* sinks[2] = {&run.out, &run.err};
@@ -163,11 +162,11 @@ LauncherRun run_launcher(const std::vector<std::string>& args, const std::string
 }
 
 LauncherRun run_traced(const std::vector<std::string>& args, const std::string& input,
-                       double timeout_s, double stall_s) {
+                       double timeout_s) {
   ScratchFile trace("trace.jsonl", "");
   std::vector<std::string> traced = {"--trace", trace.path()};
   traced.insert(traced.end(), args.begin(), args.end());
-  LauncherRun run = run_launcher(traced, input, timeout_s, -1, stall_s);
+  LauncherRun run = run_launcher(traced, input, timeout_s);
   kivsim::read_trace(trace.path(), run.events, run.trace_error);
   return run;
 }

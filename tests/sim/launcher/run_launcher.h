@@ -41,13 +41,12 @@ struct LauncherRun {
 
 // Runs the launcher with `args`, feeding `input` to its standard input (which
 // is then closed). `closed_fd` (0, 1 or 2) starts it with that standard
-// descriptor closed. Gives up after `timeout_s`, killing it. Its output is
-// first left unread for `stall_s`, as a paused pager would leave it.
+// descriptor closed. Gives up after `timeout_s`, killing it.
 LauncherRun run_launcher(const std::vector<std::string>& args, const std::string& input = "",
-                         double timeout_s = 30, int closed_fd = -1, double stall_s = 0);
+                         double timeout_s = 30, int closed_fd = -1);
 // The same, with --trace to a scratch file whose events land in `events`.
 LauncherRun run_traced(const std::vector<std::string>& args, const std::string& input = "",
-                       double timeout_s = 30, double stall_s = 0);
+                       double timeout_s = 30);
 
 // The built launcher and the test program that it runs.
 std::string launcher_path();
