@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "event_log.h"
 #include "event_stream.h"
 #include "gpio_events.h"
+#include "gpio_wire.h"
 #include "stalled_launcher.h"
 #include "wiringPi.h"
 
@@ -17,13 +17,12 @@ namespace {
 // read for one that carries none.
 class Record {
  public:
-  void take(std::string line) {
+  void take(const std::string& line) {
     kivsim::Event e;
-    int64_t mono = 0;
-    const bool stamped = kivsim::take_stamp(line, mono);
-    e.time_ns = stream_.since_origin(stamped ? mono : kivsim::EventStream::now_mono_ns());
     e.source = kivsim::EventSource::kGpio;
-    kivsim::read_gpio_report(line, e);
+    const int64_t mono = kivsim::read_gpio_report(line, e);
+    e.time_ns = stream_.since_origin(
+        mono != kivsim::link::kNoTime ? mono : kivsim::EventStream::now_mono_ns());
     stream_.post(std::move(e));
   }
   // Takes every complete line of `text` from `from` on, up to `to`.
