@@ -88,16 +88,17 @@ void Reporter::report(std::string_view line, const Keep& k) {
   if (!reporting_.load() || socket_ < 0)
     return;
   keep(k);
-  send_backlog();
-  catch_up();
-  // Stamped under the lock: a report sent after the catch-up is never older.
+  // Stamped under the lock: a catch-up made after this report is never older
+  // than it, and one made before never younger.
   const int64_t now = monotonic_ns();
   if (lost_ > 0 || pending() + kStampRoom + line.size() > kBacklogLimit ||
       line.size() > setup_.max_line)
     ++lost_;
   else
     append(now, line);
-  send_pending();
+  // While the thread waits for room, it sends: no call here would succeed.
+  if (!thread_sends_)
+    send_pending();
 }
 
 void Reporter::keep(const Keep& k) {
