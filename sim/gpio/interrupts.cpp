@@ -81,7 +81,7 @@ int wiringPiISR(int pin, int mode, void (*function)(void)) {
   std::lock_guard<std::mutex> lock(b.mutex);
   int result = register_isr(b, pin, mode, function);
   log_call(b, CallKind::Isr, pin, mode, result);
-  report("isr %d %d %d\n", pin, mode, result);
+  report({kivsim::link::GpioReportKind::kIsr, pin, mode, result});
   return result;
 }
 

@@ -86,14 +86,14 @@ void isr_loop(int pin, unsigned generation) {
     ++isr.running;
     ++isr.starts;
     void (*handler)() = isr.handler;
-    report("handler-start %d\n", pin);
+    report({kivsim::link::GpioReportKind::kHandlerStart, pin});
     lock.unlock();
     // Like the real library, the handler runs without arguments on the
     // line's own thread; edges arriving meanwhile wait in the queue.
     handler();
     lock.lock();
     ++isr.ends;
-    report("handler-end %d\n", pin);
+    report({kivsim::link::GpioReportKind::kHandlerEnd, pin});
     b.changed.notify_all();
     if (isr.generation != generation)
       return;

@@ -35,7 +35,7 @@ int wiringPiSetupGpio(void) {
   if (result == 0)
     b.set_up = true;
   log_call(b, CallKind::Setup, -1, result, result);
-  report("setup %d\n", result);
+  report({kivsim::link::GpioReportKind::kSetup, 0, 0, result});
   return result;
 }
 
@@ -48,7 +48,7 @@ void pinMode(int pin, int mode) {
   if (!valid_pin(pin))
     return fault(b, "pinMode on a pin outside 0..63", pin);
   b.lines[pin].mode = mode;
-  report("mode %d %d\n", pin, mode);
+  report({kivsim::link::GpioReportKind::kMode, pin, mode});
 }
 
 void pullUpDnControl(int pin, int pud) {
@@ -68,7 +68,7 @@ void pullUpDnControl(int pin, int pud) {
     if (pud == PUD_UP)
       line.level = 1;
   }
-  report("pull %d %d\n", pin, pud);
+  report({kivsim::link::GpioReportKind::kPull, pin, pud});
 }
 
 int digitalRead(int pin) {
@@ -83,7 +83,7 @@ int digitalRead(int pin) {
     level = b.lines[pin].level;
   }
   log_call(b, CallKind::Read, pin, level);
-  report("read %d %d\n", pin, level);
+  report({kivsim::link::GpioReportKind::kRead, pin, level});
   return level;
 }
 

@@ -17,6 +17,7 @@
 #include "controller_peer.h"
 #include "event_log.h"
 #include "gpio_events.h"
+#include "gpio_wire.h"
 #include "led_text.h"
 #include "port_peer.h"
 #include "program_output.h"
@@ -28,6 +29,9 @@ namespace {
 
 // An unfinished line or frame is shown once its source has been quiet this long.
 constexpr double kQuietMs = 200;
+// Once the program has ended, its links are read to their end for this long
+// at most (a stand-in's own flush at exit takes 2 s at most).
+constexpr int kDrainMs = 3000;
 
 class BoardRun {
  public:
@@ -49,11 +53,12 @@ class BoardRun {
   std::vector<int> strip_client_fds() const;
   void flush_quiet_partials();
   void drain_after_end();
+  void drain_links();
   void show_summary();
   void end_run(int status);
   void run_source_commands();
-  // Stamps a stand-in's report with its own time, or now when it has none.
-  Event report_event(EventSource source, std::string& line);
+  // A stand-in's report, at its own time, or now when it has none.
+  Event report_event(EventSource source, const std::string& line);
 
   const RunSetup& s_;
   EventLog log_;
@@ -105,13 +110,14 @@ void BoardRun::end_run(int status) {
   log_.stream().close();
 }
 
-Event BoardRun::report_event(EventSource source, std::string& line) {
-  int64_t mono = 0;
-  bool stamped = take_stamp(line, mono);
-  Event e = log_.make(source, EventKind::kUnknown, "",
-                      stamped ? EventTiming::kSource : EventTiming::kArrival);
-  if (stamped)
+Event BoardRun::report_event(EventSource source, const std::string& line) {
+  Event e = log_.make(source, EventKind::kUnknown, "", EventTiming::kArrival);
+  const int64_t mono =
+      source == EventSource::kGpio ? read_gpio_report(line, e) : read_strip_report(line, e);
+  if (mono != link::kNoTime) {
+    e.timing = EventTiming::kSource;
     e.time_ns = log_.stream().since_origin(mono);
+  }
   return e;
 }
 
@@ -137,9 +143,9 @@ void BoardRun::execute(const Command& cmd) {
                           describe_gpio_command(edge, cmd.pin, cmd.level));
       e.pin = cmd.pin;
       e.level = cmd.level;
-      std::string line =
-          (edge ? "edge " : "level ") + std::to_string(cmd.pin) + " " + std::to_string(cmd.level);
-      e.sent = s_.gpio->send_line(line) > 0;
+      const link::GpioCommand command{
+          edge ? link::GpioCommandKind::kEdge : link::GpioCommandKind::kLevel, cmd.pin, cmd.level};
+      e.sent = s_.gpio->send_line(link::encode(command)) > 0;
       if (!e.sent)
         e.text += "   (not sent: no GPIO stand-in connected)";
       log_.post(std::move(e));
@@ -322,11 +328,8 @@ void BoardRun::on_signal() {
 void BoardRun::on_gpio_client(int fd) {
   std::vector<std::string> lines;
   bool open = s_.gpio->read_client(fd, lines);
-  for (std::string& line : lines) {
-    Event e = report_event(EventSource::kGpio, line);
-    read_gpio_report(line, e);
-    log_.post(std::move(e));
-  }
+  for (const std::string& line : lines)
+    log_.post(report_event(EventSource::kGpio, line));
   if (!open)
     log_.note(EventSource::kGpio, EventKind::kNote, "the stand-in closed its connection");
 }
@@ -338,11 +341,8 @@ std::vector<int> BoardRun::strip_client_fds() const {
 void BoardRun::on_strip_client(int fd) {
   std::vector<std::string> lines;
   bool open = s_.strip->read_client(fd, lines);
-  for (std::string& line : lines) {
-    Event e = report_event(EventSource::kStrip, line);
-    read_strip_report(line, e);
-    log_.post(std::move(e));
-  }
+  for (const std::string& line : lines)
+    log_.post(report_event(EventSource::kStrip, line));
   if (!open)
     log_.note(EventSource::kStrip, EventKind::kNote, "the stand-in closed its connection");
 }
@@ -364,18 +364,47 @@ void BoardRun::drain_after_end() {
     if (poll(&p, 1, 0) <= 0)
       break;
   }
-  for (int fd : s_.gpio->client_fds())
-    on_gpio_client(fd);
-  for (int fd : strip_client_fds())
-    on_strip_client(fd);
-  for (int fd : s_.lens->client_fds())
-    s_.lens->on_readable(fd, log_);
+  drain_links();
   com1_.on_readable(log_);
   com2_.on_readable(log_);
   com2_.finish(log_);
   out_.finish(log_);
   err_.finish(log_);
   child_.close_output();
+}
+
+// Reads every link to its end: the stand-ins' last reports, their catch-up
+// among them, are still on their way when the program has ended. Bounded, for
+// a descendant that holds a link open.
+void BoardRun::drain_links() {
+  const double until = now_ms() + kDrainMs;
+  for (;;) {
+    std::vector<pollfd> fds;
+    for (int fd : s_.gpio->client_fds())
+      fds.push_back({fd, POLLIN, 0});
+    const size_t first_strip = fds.size();
+    for (int fd : strip_client_fds())
+      fds.push_back({fd, POLLIN, 0});
+    const size_t first_lens = fds.size();
+    for (int fd : s_.lens->client_fds())
+      fds.push_back({fd, POLLIN, 0});
+    const double left = until - now_ms();
+    if (fds.empty() || left <= 0)
+      break;
+    const int n = poll(fds.data(), fds.size(), static_cast<int>(left) + 1);
+    if (n < 0 && errno != EINTR)
+      break;
+    for (size_t i = 0; n > 0 && i < fds.size(); ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)))
+        continue;
+      if (i < first_strip)
+        on_gpio_client(fds[i].fd);
+      else if (i < first_lens)
+        on_strip_client(fds[i].fd);
+      else
+        s_.lens->on_readable(fds[i].fd, log_);
+    }
+  }
 }
 
 void BoardRun::show_summary() {

@@ -12,8 +12,8 @@
 #include "command_source.h"
 #include "commands.h"
 #include "event_stream.h"
-#include "gpio_server.h"
 #include "lens_link.h"
+#include "link_server.h"
 
 namespace kivsim {
 
@@ -26,9 +26,9 @@ struct RunSetup {
   int com2_fd = -1;
   int signal_fd = -1;          // signalfd for SIGCHLD, SIGINT, SIGTERM, SIGHUP
   int input_fd = 0;            // where commands are typed (-1: none)
-  GpioServer* gpio = nullptr;  // listening already
+  LinkServer* gpio = nullptr;  // listening already
 
-  GpioServer* strip = nullptr;        // the strip stand-in's reports, listening already (optional)
+  LinkServer* strip = nullptr;        // the strip stand-in's reports, listening already (optional)
   LensLink* lens = nullptr;           // listening already
   EventStream* stream = nullptr;      // gets every event; closed when the run ends
   CommandSource* commands = nullptr;  // more commands, from the view (optional)

@@ -10,31 +10,9 @@
 #include <cstring>
 
 #include "i2c_wire.h"
-#include "unix_listener.h"
 
 namespace kivsim {
 namespace {
-
-bool send_all(int fd, const std::string& data) {
-  size_t off = 0;
-  while (off < data.size()) {
-    ssize_t n = send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
-    if (n > 0) {
-      off += static_cast<size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      // The layer waits for this reply; room comes at once.
-      pollfd p{fd, POLLOUT, 0};
-      if (poll(&p, 1, 1000) > 0)
-        continue;
-    }
-    return false;
-  }
-  return true;
-}
 
 std::string word_text(const LensController::Word& w) {
   char text[16];
@@ -44,78 +22,35 @@ std::string word_text(const LensController::Word& w) {
 
 }  // namespace
 
-LensLink::~LensLink() {
-  for (const Client& c : clients_)
-    close(c.fd);
-  if (listen_fd_ >= 0) {
-    close(listen_fd_);
-    unlink(path_.c_str());
-  }
-}
-
 bool LensLink::listen(const std::string& path, std::string& error) {
-  int fd = listen_unix(path, 16, error);
-  if (fd < 0)
+  if (!server_.listen(path, error))
     return false;
-  listen_fd_ = fd;
-  path_ = path;
   shown_registers_ = describe_registers(bus_.lens());
   return true;
 }
 
-std::vector<int> LensLink::client_fds() const {
-  std::vector<int> fds;
-  for (const Client& c : clients_)
-    fds.push_back(c.fd);
-  return fds;
-}
-
 void LensLink::accept_client(EventLog& log) {
-  int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-  if (fd < 0)
-    return;
-  if (clients_.size() >= kMaxClients) {
-    // The layer's open fails on the closed socket.
-    close(fd);
+  std::string note;
+  // The layer's open fails on the closed socket of one refused.
+  if (!server_.accept_client(note) && server_.client_count() >= kMaxClients)
     log.note(EventSource::kI2c, EventKind::kOpen,
              "open refused: " + std::to_string(kMaxClients) + " descriptors already open");
-    return;
-  }
-  clients_.push_back({fd, std::string()});
 }
 
 void LensLink::on_readable(int fd, EventLog& log) {
-  size_t index = 0;
-  while (index < clients_.size() && clients_[index].fd != fd)
-    ++index;
-  if (index == clients_.size())
-    return;
-  char buf[4096];
-  for (int round = 0; round < 16; ++round) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-      return;
-    if (n <= 0) {
-      drop(index, log);
-      return;
-    }
-    for (ssize_t i = 0; i < n; ++i) {
-      std::string& pending = clients_[index].pending;
-      if (buf[i] != '\n') {
-        if (pending.size() < kMaxLine)
-          pending += buf[i];
-        continue;
-      }
-      std::string reply = answer(pending, log) + "\n";
-      pending.clear();
-      if (!send_all(fd, reply)) {
-        drop(index, log);
-        return;
-      }
+  std::vector<std::string> lines;
+  bool open = server_.read_client(fd, lines);
+  for (const std::string& line : lines) {
+    // A request is carried out even when its client has gone meanwhile.
+    const std::string reply = answer(line, log) + "\n";
+    if (open && !server_.send_to(fd, reply)) {
+      server_.drop(fd);
+      open = false;
+      break;
     }
   }
+  if (!open)
+    log.note(EventSource::kI2c, EventKind::kClose, "close /dev/i2c-5");
 }
 
 std::string LensLink::answer(const std::string& line, EventLog& log) {
@@ -196,12 +131,6 @@ void LensLink::show_registers_if_changed(EventLog& log) {
   const LensController::Word vtemp = bus_.lens().word(LensController::kVTempRegister);
   e.vtemp = vtemp[0] + 256 * vtemp[1];
   log.post(std::move(e));
-}
-
-void LensLink::drop(size_t index, EventLog& log) {
-  close(clients_[index].fd);
-  clients_.erase(clients_.begin() + static_cast<long>(index));
-  log.note(EventSource::kI2c, EventKind::kClose, "close /dev/i2c-5");
 }
 
 std::string LensLink::summary() const {

@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "event_log.h"
 #include "i2c_bus.h"
+#include "link_server.h"
 
 namespace kivsim {
 
@@ -22,15 +23,14 @@ class LensLink {
   static constexpr size_t kMaxLine = 200000;  // a request of 42 full messages fits
 
   LensLink() = default;
-  ~LensLink();
   LensLink(const LensLink&) = delete;
   LensLink& operator=(const LensLink&) = delete;
 
   // Listens at `path`. Returns false with `error` set on failure.
   bool listen(const std::string& path, std::string& error);
-  const std::string& path() const { return path_; }
-  int listen_fd() const { return listen_fd_; }
-  std::vector<int> client_fds() const;
+  const std::string& path() const { return server_.path(); }
+  int listen_fd() const { return server_.listen_fd(); }
+  std::vector<int> client_fds() const { return server_.client_fds(); }
 
   // Accepts a waiting connection (a descriptor being opened).
   void accept_client(EventLog& log);
@@ -44,17 +44,11 @@ class LensLink {
   std::string summary() const;
 
  private:
-  struct Client {
-    int fd;
-    std::string pending;
-  };
   // The reply to one request line.
   std::string answer(const std::string& line, EventLog& log);
   void show_registers_if_changed(EventLog& log);
-  void drop(size_t index, EventLog& log);
-  std::string path_;
-  int listen_fd_ = -1;
-  std::vector<Client> clients_;
+  // A request cut short by a close has no one to answer.
+  LinkServer server_{kMaxClients, kMaxLine, LinkServer::Unfinished::kDropped};
   i2c::Bus bus_;
   std::string shown_registers_;
   long carried_ = 0;

@@ -21,15 +21,15 @@
 #include "bounded_file.h"
 #include "commands.h"
 #include "event_stream.h"
-#include "gpio_server.h"
 #include "i2c_wire.h"
 #include "lens_link.h"
+#include "link_server.h"
 #include "options.h"
 #include "preload.h"
 #include "sandbox.h"
 #include "scenario.h"
 #include "scenario_check.h"
-#include "strip_events.h"
+#include "strip_wire.h"
 #ifdef KIV_SIM_HAVE_VIEW
 #include "page_commands.h"
 #include "view_server.h"
@@ -161,12 +161,13 @@ int main(int argc, char** argv) {
       !kivsim::Sandbox::set_cpuinfo(kivsim::fake_cpuinfo(opts.cpu_serial)))
     return fail(1, "cannot place /proc/cpuinfo");
 
-  kivsim::GpioServer gpio;
+  // A stand-in a process: a few may run, in the program and its children.
+  kivsim::LinkServer gpio(8, 4096);
   if (!gpio.listen(kivsim::Sandbox::scratch_dir() + "/gpio.sock", error))
     return fail(1, error);
   setup.gpio = &gpio;
   setup.env.push_back(std::string(kivsim::kGpioSocketVariable) + "=" + gpio.path());
-  kivsim::GpioServer strip;
+  kivsim::LinkServer strip(8, kivsim::link::kStripMaxLine);
   if (!strip.listen(kivsim::Sandbox::scratch_dir() + "/strip.sock", error))
     return fail(1, error);
   setup.strip = &strip;

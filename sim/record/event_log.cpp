@@ -29,22 +29,4 @@ void EventLog::note(EventSource source, EventKind kind, const std::string& text,
   post(make(source, kind, text, timing));
 }
 
-bool take_stamp(std::string& line, int64_t& mono_ns) {
-  if (line.size() < 3 || line[0] != '@')
-    return false;
-  size_t i = 1;
-  int64_t value = 0;
-  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
-    const int digit = line[i] - '0';
-    if (value > (INT64_MAX - digit) / 10)
-      return false;  // no time the clock can have
-    value = value * 10 + digit;
-  }
-  if (i == 1 || i >= line.size() || line[i] != ' ')
-    return false;
-  mono_ns = value;
-  line.erase(0, i + 1);
-  return true;
-}
-
 }  // namespace kivsim

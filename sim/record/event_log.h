@@ -36,8 +36,4 @@ class EventLog {
   EventStream& stream_;
 };
 
-// Splits a stand-in's report "@<ns> <report>" into its CLOCK_MONOTONIC time
-// and the report. False (the line unchanged) when it carries no time.
-bool take_stamp(std::string& line, int64_t& mono_ns);
-
 }  // namespace kivsim

@@ -30,7 +30,7 @@ ConfigSeen config_of(const ws2811_t& ws) {
 void fault(StripState& s, const std::string& what) {
   s.faults.push_back(what);
   std::fprintf(stderr, "[ws2811 stand-in] FAULT: %s\n", what.c_str());
-  report("fault %s", what.c_str());
+  report_fault(what);
 }
 
 void crash(const char* call, const char* why) {
@@ -38,7 +38,9 @@ void crash(const char* call, const char* why) {
                "[ws2811 stand-in] FAULT: %s with %s: the real library crashes here; "
                "ending the process\n",
                call, why);
-  report("fault %s with %s", call, why);
+  report_fault(std::string(call) + " with " + why);
+  // The launcher learns why the program ended before it does.
+  remote_stop();
   std::abort();
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // rpi_ws281x stand-in: the library's functions over the simulated strip.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -112,21 +113,21 @@ void record_render(StripState& s, const ws2811_t& ws) {
   s.renders.push_back(std::move(r));
 }
 
-void report_render(const ws2811_t& ws) {
+// Reports the colours the shown channel's LEDs show.
+void report_shown(const ws2811_t& ws) {
   const ws2811_channel_t& ch = shown_channel(ws);
-  std::string line = "render " + std::to_string(ch.count);
-  for (int i = 0; ch.leds && i < ch.count; ++i) {
+  uint32_t colours[link::kStripMaxLeds];
+  const int count = std::min(ch.leds ? ch.count : 0, link::kStripMaxLeds);
+  for (int i = 0; i < count; ++i) {
     uint8_t bytes[4];
     wire_bytes(ch, ch.leds[i], bytes);
     // A strip of this type takes the bytes back in the order of the shifts.
     uint32_t shown = static_cast<uint32_t>(bytes[0]) << (ch.rshift & 31u) |
                      static_cast<uint32_t>(bytes[1]) << (ch.gshift & 31u) |
                      static_cast<uint32_t>(bytes[2]) << (ch.bshift & 31u);
-    char word[12];
-    std::snprintf(word, sizeof word, " %06x", static_cast<unsigned>(shown & 0xFFFFFF));
-    line += word;
+    colours[i] = shown & 0xFFFFFF;
   }
-  report("%s", line.c_str());
+  report_render(colours, count);
 }
 
 }  // namespace
@@ -183,8 +184,8 @@ ws2811_return_t ws2811_init(ws2811_t* ws2811) {
     }
   }
   const ws2811_channel_t& ch = shown_channel(*ws2811);
-  report("init %d %u %d %d %d %d %d", result, static_cast<unsigned>(ws2811->freq), ws2811->dmanum,
-         ch.gpionum, ch.count, ch.strip_type, ch.brightness);
+  report_init({result, static_cast<long long>(ws2811->freq), ws2811->dmanum, ch.gpionum, ch.count,
+               ch.strip_type, ch.brightness});
   return static_cast<ws2811_return_t>(result);
 }
 
@@ -203,7 +204,7 @@ void ws2811_fini(ws2811_t* ws2811) {
   kivsim::strip::detail::free_channels(ws2811);
   std::free(ws2811->device);
   ws2811->device = nullptr;
-  kivsim::strip::detail::report("fini");
+  kivsim::strip::detail::report_fini();
 }
 
 ws2811_return_t ws2811_render(ws2811_t* ws2811) {
@@ -226,7 +227,7 @@ ws2811_return_t ws2811_render(ws2811_t* ws2811) {
     ++s.counts.render;
     kivsim::strip::detail::record_render(s, *ws2811);
   }
-  kivsim::strip::detail::report_render(*ws2811);
+  kivsim::strip::detail::report_shown(*ws2811);
   return WS2811_SUCCESS;
 }
 

@@ -28,13 +28,16 @@ mkdir -p "$board/include/ws2811" "$board/lib/pkgconfig" "$scratch/empty" "$scrat
 cp "$src/sim/gpio/include/wiringPi.h" "$board/include/"
 cp "$src/sim/strip/include/ws2811.h" "$src/sim/strip/include/rpihw.h" \
   "$src/sim/strip/include/pwm.h" "$board/include/ws2811/"
-"$cxx" -std=c++17 -shared -fPIC -pthread -I"$src/sim/gpio/include" "$src"/sim/gpio/*.cpp \
+link="$src/sim/link"
+"$cxx" -std=c++17 -shared -fPIC -pthread -I"$src/sim/gpio/include" -I"$link" "$src"/sim/gpio/*.cpp \
+  "$link/wire_words.cpp" "$link/gpio_wire.cpp" "$link/reporter.cpp" \
   -Wl,-soname,libwiringPi.so -o "$board/lib/libwiringPi.so" &
 # archive FLAGS NAME: the strip library as a static archive built with FLAGS.
 archive() {
-  for part in driver control remote; do
-    "$cxx" -std=c++17 -c $1 -I"$src/sim/strip/include" "$src/sim/strip/$part.cpp" \
-      -o "$scratch/obj/$2-$part.o"
+  for part in strip/driver strip/control strip/remote link/wire_words link/strip_wire \
+    link/reporter; do
+    "$cxx" -std=c++17 -c $1 -I"$src/sim/strip/include" -I"$link" "$src/sim/$part.cpp" \
+      -o "$scratch/obj/$2-${part#*/}.o"
   done
   ar rcs "$scratch/$2.a" "$scratch/obj/$2"-*.o
 }

@@ -80,27 +80,5 @@ TEST(EventStream, AReaderOnAnotherThreadTakesEveryEventOnceInOrder) {
   EXPECT_TRUE(stream.closed());
 }
 
-TEST(EventLog, ReportsCarryTheirTime) {
-  struct Stamp {
-    const char* line;
-    bool stamped;
-    int64_t ns;
-    const char* rest;
-  };
-  for (const Stamp& c :
-       {Stamp{"@1234567 write 22 1", true, 1234567, "write 22 1"},
-        Stamp{"write 22 1", false, 0, "write 22 1"}, Stamp{"@ write", false, 0, "@ write"},
-        Stamp{"@12x write", false, 0, "@12x write"},
-        Stamp{"@99999999999999999999999 x", false, 0, "@99999999999999999999999 x"}}) {
-    std::string line = c.line;
-    int64_t ns = 0;
-    EXPECT_EQ(take_stamp(line, ns), c.stamped) << c.line;
-    EXPECT_EQ(line, c.rest);
-    if (c.stamped) {
-      EXPECT_EQ(ns, c.ns);
-    }
-  }
-}
-
 }  // namespace
 }  // namespace kivsim

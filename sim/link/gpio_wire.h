@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+// The GPIO stand-in's link, both directions, as typed messages and the text
+// lines that carry them. The stand-in (sim/gpio) encodes reports and decodes
+// commands; the launcher the other way round.
+//
+// Reports, each after the source time "@<ns> ":
+//   setup <result> | mode <pin> <mode> | pull <pin> <pud>
+//   write <pin> <level> | read <pin> <level> | isr <pin> <edge> <result>
+//   handler-start <pin> | handler-end <pin>
+//   lost <count>, then written <pin> <level> for every line written: the
+//   reports the launcher was too slow to take, and the levels the lines have
+//   when the catch-up is made
+// Commands: edge <pin> <level> | level <pin> <level>
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "wire_words.h"
+
+namespace kivsim {
+namespace link {
+
+// The lines of the board, as the stand-in numbers them.
+constexpr int kGpioPins = 64;
+// Longest line either end writes, with its time and newline.
+constexpr size_t kGpioMaxLine = 96;
+
+enum class GpioReportKind {
+  kSetup,         // result
+  kMode,          // pin, value: the mode
+  kPull,          // pin, value: the pull
+  kWrite,         // pin, value: the level
+  kRead,          // pin, value: the level
+  kIsr,           // pin, value: the edge type, result
+  kHandlerStart,  // pin
+  kHandlerEnd,    // pin
+  kLost,          // count
+  kWritten,       // pin, value: the level
+};
+
+struct GpioReport {
+  GpioReportKind kind = GpioReportKind::kSetup;
+  int pin = 0;
+  int value = 0;
+  int result = 0;
+  long long count = 0;
+  int64_t time_ns = kNoTime;  // CLOCK_MONOTONIC where the call happened
+};
+
+// Writes the report's line (with its time, when it has one, and newline) at
+// `out`; returns its length, 0 when it does not fit.
+size_t encode(const GpioReport& report, char* out, size_t room);
+// Reads one line (without its newline). False for a line of no known form or
+// with a number out of range.
+bool decode(std::string_view line, GpioReport& report);
+
+enum class GpioCommandKind { kEdge, kLevel };
+
+struct GpioCommand {
+  GpioCommandKind kind = GpioCommandKind::kEdge;
+  int pin = 0;
+  int level = 0;
+};
+
+// The command's line, without its newline.
+std::string encode(const GpioCommand& command);
+bool decode(std::string_view line, GpioCommand& command);
+
+}  // namespace link
+}  // namespace kivsim
