@@ -4,8 +4,8 @@
 // backlog fill, and further reports are counted as lost), beside a reference
 // taken in the same run: as many raw non-blocking sends of a report-sized line
 // into a socketpair that nobody reads, the floor under any reporting write.
-// Runs in the simulated board's sandbox, whose "/proc/cpuinfo" names a Pi's
-// revision as the stand-in's set-up needs.
+// "--short" times fewer writes. Runs in the simulated board's sandbox, whose "/proc/cpuinfo" names
+// a Pi's revision as the stand-in's set-up needs.
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -23,7 +23,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kWrites = 60000;
+// Writes timed per figure (fewer with --short).
+int g_writes = 60000;
 
 void print_figures(const char* what, std::vector<double> us) {
   std::sort(us.begin(), us.end());
@@ -37,8 +38,8 @@ void print_figures(const char* what, std::vector<double> us) {
 template <typename Write>
 std::vector<double> timed(Write write) {
   std::vector<double> us;
-  us.reserve(kWrites);
-  for (int i = 1; i <= kWrites; ++i) {
+  us.reserve(static_cast<size_t>(g_writes));
+  for (int i = 1; i <= g_writes; ++i) {
     auto start = Clock::now();
     write(i);
     us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
@@ -89,7 +90,9 @@ class SilentLauncher {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--short")
+    g_writes = 2000;
   std::string reason = kivsim::Sandbox::enter();
   if (!reason.empty()) {
     std::fprintf(stderr, "gpio_report_bench: %s\n", reason.c_str());

@@ -1,20 +1,35 @@
 // SPDX-License-Identifier: MIT
-// Serial port service figures: how long SerialPortFree takes on an idle port,
-// how long a byte takes from the peer's write to the read callback (string
-// and data callbacks, in alternating blocks of the same run, so that both meet
-// the same machine load), and how long an uncontended 5-byte write takes on a
-// line whose peer keeps reading.
-// Runs in the simulated board's sandbox (pseudo-terminals on /dev/com1).
+// Serial port service figures, each beside a reference measured in turns in
+// the same run:
+//   - closing an idle port (its reader waiting in poll), beside a thread
+//     polling an eventfd that is signalled and joined;
+//   - a byte from the peer's write to the read callback (string and data
+//     forms), beside a raw poll/read thread on another pseudo-terminal pair
+//     fed by the same writer;
+//   - an uncontended 5-byte write, beside write(2) of the same bytes;
+// and, without a reference, the wake-ups per second of an idle reader whose
+// peer is live and silent, and the CPU its reader uses once the peer hung up.
+// Runs in the simulated board's sandbox (pseudo-terminals on /dev/com1...).
+// "--short" takes a few samples only.
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/types.h>
+#include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
 #include <thread>
-#include <vector>
 
+#include "figures.h"
 #include "kiv_serial.h"
 #include "sandbox.h"
 
@@ -23,113 +38,253 @@ namespace {
 using Clock = std::chrono::steady_clock;
 std::atomic<int64_t> g_received_at{0};
 
+int64_t now_ticks() {
+  return Clock::now().time_since_epoch().count();
+}
 void on_chunk(char*) {
-  g_received_at.store(Clock::now().time_since_epoch().count());
+  g_received_at.store(now_ticks());
 }
 void on_data(const unsigned char*, int, void*) {
-  g_received_at.store(Clock::now().time_since_epoch().count());
+  g_received_at.store(now_ticks());
 }
 
-// One peer write of a byte until the callback has it, in microseconds; -1
-// when the write fails.
+double since_ns(Clock::time_point start) {
+  return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+}
+
+// One byte written by the peer until a receiver has it, in nanoseconds; -1
+// when the write fails or nothing arrives within a second.
 double one_byte_latency(int peer) {
   g_received_at.store(0);
-  auto start = Clock::now();
+  const int64_t start = now_ticks();
   if (write(peer, "x", 1) != 1)
     return -1;
-  while (g_received_at.load() == 0) {
+  const auto give_up = Clock::now() + std::chrono::seconds(1);
+  while (g_received_at.load() == 0)
+    if (Clock::now() > give_up)
+      return -1;
+  const double ns =
+      std::chrono::duration<double, std::nano>(Clock::duration(g_received_at.load() - start))
+          .count();
+  usleep(1000);
+  return ns;
+}
+
+// The reference receiver: a thread in poll on the slave of another pair,
+// reading what arrives and noting the time, as a reader without the library.
+class RawReceiver {
+ public:
+  explicit RawReceiver(int fd) : fd_(fd), stop_(eventfd(0, EFD_CLOEXEC)) {
+    thread_ = std::thread([this] { run(); });
   }
-  auto got = Clock::time_point(Clock::duration(g_received_at.load()));
-  return std::chrono::duration<double, std::micro>(got - start).count();
+  ~RawReceiver() {
+    (void)eventfd_write(stop_, 1);
+    thread_.join();
+    close(stop_);
+  }
+
+ private:
+  void run() {
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {stop_, POLLIN, 0}};
+    char buf[1024];
+    for (;;) {
+      if (poll(fds, 2, 500) <= 0)
+        continue;
+      if (fds[1].revents)
+        return;
+      if (read(fd_, buf, sizeof buf) > 0)
+        g_received_at.store(now_ticks());
+    }
+  }
+  int fd_;
+  int stop_;
+  std::thread thread_;
+};
+
+// The reference close: a thread polling an eventfd with the reader's 500 ms
+// time-out, signalled and joined.
+double reference_close_ns() {
+  const int wake = eventfd(0, EFD_CLOEXEC);
+  std::thread waiter([wake] {
+    pollfd p{wake, POLLIN, 0};
+    while (poll(&p, 1, 500) == 0) {
+    }
+  });
+  usleep(20000);
+  const auto start = Clock::now();
+  (void)eventfd_write(wake, 1);
+  waiter.join();
+  const double ns = since_ns(start);
+  close(wake);
+  return ns;
 }
 
-double median(std::vector<double> us) {
-  std::sort(us.begin(), us.end());
-  return us[us.size() / 2];
+double library_close_ns(char* path) {
+  if (SerialPortInit(path, 115200) != 0)
+    return -1;
+  usleep(20000);
+  const auto start = Clock::now();
+  SerialPortFree(0);
+  return since_ns(start);
 }
 
-void print_figures(const char* what, std::vector<double> us) {
-  std::sort(us.begin(), us.end());
-  auto at = [&](double q) {
-    return us[static_cast<size_t>(q * static_cast<double>(us.size() - 1))];
-  };
-  std::printf("%-36s n=%-4zu  median %9.2f us  p90 %9.2f us  max %9.2f us\n", what, us.size(),
-              at(0.5), at(0.9), us.back());
+std::set<pid_t> threads() {
+  std::set<pid_t> ids;
+  if (DIR* dir = opendir("/proc/self/task")) {
+    while (dirent* entry = readdir(dir))
+      if (entry->d_name[0] != '.')
+        ids.insert(static_cast<pid_t>(std::atoi(entry->d_name)));
+    closedir(dir);
+  }
+  return ids;
+}
+
+// A thread's context switches (its wake-ups) and CPU time, from /proc.
+struct ThreadUse {
+  long switches = 0;
+  double cpu_ns = 0;
+};
+ThreadUse thread_use(pid_t tid) {
+  ThreadUse use;
+  const std::string dir = "/proc/self/task/" + std::to_string(tid);
+  std::ifstream status(dir + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+        line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+      use.switches += std::stol(line.substr(line.find(':') + 1));
+  }
+  std::ifstream schedstat(dir + "/schedstat");
+  schedstat >> use.cpu_ns;
+  return use;
+}
+
+// The thread a port's open started: the one present after it and not before.
+pid_t new_thread(const std::set<pid_t>& before) {
+  for (pid_t tid : threads())
+    if (!before.count(tid))
+      return tid;
+  return -1;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::strcmp(argv[1], "--short") == 0;
+  const int rounds = quick ? 3 : 40;
   std::string reason = kivsim::Sandbox::enter();
   if (!reason.empty()) {
     std::fprintf(stderr, "serial_bench: %s\n", reason.c_str());
     return 77;
   }
   char com1[] = "/dev/com1";
+  char com2[] = "/dev/com2";
   const int peer = kivsim::Sandbox::add_port(com1);
-  if (peer < 0)
+  int peer2 = kivsim::Sandbox::add_port(com2);
+  const int raw_peer = kivsim::Sandbox::add_port("/dev/com3");
+  if (peer < 0 || peer2 < 0 || raw_peer < 0)
     return 1;
+  const int raw_line = open("/dev/com3", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios raw{};
+  if (raw_line < 0 || tcgetattr(raw_line, &raw) != 0)
+    return 1;
+  cfmakeraw(&raw);
+  tcsetattr(raw_line, TCSANOW, &raw);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-  // Close of an idle port: the reader is waiting in poll.
-  std::vector<double> close_us;
-  for (int i = 0; i < 50; ++i) {
-    if (SerialPortInit(com1, 115200) != 0)
-      return 1;
-    usleep(20000);
-    auto start = Clock::now();
-    SerialPortFree(0);
-    close_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-  }
+  bench::Pair close_pair = {"SerialPortFree, idle port", "eventfd thread, signalled and joined",
+                            [&] { return library_close_ns(com1); }, reference_close_ns, 1};
+  const bench::Figures close_figures = bench::measure(close_pair, rounds);
 
-  // Peer write to callback: blocks of 25 bytes through each form in turn.
   if (SerialPortInit(com1, 115200) != 0)
     return 1;
-  std::vector<double> latency_us, data_latency_us;
-  for (int block = 0; block < 40; ++block) {
-    const bool data_form = block % 2 == 1;
-    if (data_form)
-      SetReadSerialPortDataCallback(on_data, nullptr, 0);
-    else
-      svSetSerialReadCallback(on_chunk, 0);
-    for (int i = 0; i < 25; ++i) {
-      const double us = one_byte_latency(peer);
-      if (us < 0)
-        return 1;
-      (data_form ? data_latency_us : latency_us).push_back(us);
-      usleep(1000);
-    }
+  bench::Figures string_figures, data_figures;
+  bench::Pair string_pair, data_pair;
+  {
+    RawReceiver reference(raw_line);
+    auto raw_sample = [&] { return one_byte_latency(raw_peer); };
+    string_pair = {"peer byte -> read callback", "raw poll/read thread",
+                   [&] {
+                     svSetSerialReadCallback(on_chunk, 0);
+                     return one_byte_latency(peer);
+                   },
+                   raw_sample, 1};
+    data_pair = {"peer byte -> data read callback", "raw poll/read thread",
+                 [&] {
+                   SetReadSerialPortDataCallback(on_data, nullptr, 0);
+                   return one_byte_latency(peer);
+                 },
+                 raw_sample, 1};
+    string_figures = bench::measure(string_pair, rounds * 5);
+    data_figures = bench::measure(data_pair, rounds * 5);
+  }
+  SetReadSerialPortDataCallback(nullptr, nullptr, 0);
+  for (pollfd p{raw_line, POLLIN, 0}; poll(&p, 1, 0) > 0;) {
+    char rest[64];
+    if (read(raw_line, rest, sizeof rest) <= 0)
+      break;
   }
 
-  // A 5-byte frame written by one thread while the peer drains the line.
+  // A 5-byte frame written while the peers drain their lines.
   std::atomic<bool> draining{true};
   std::thread drain([&] {
+    pollfd fds[2] = {{peer, POLLIN, 0}, {raw_peer, POLLIN, 0}};
     char sink[4096];
     while (draining.load()) {
-      pollfd p{peer, POLLIN, 0};
-      if (poll(&p, 1, 10) > 0 && read(peer, sink, sizeof sink) < 0)
-        break;
+      if (poll(fds, 2, 10) <= 0)
+        continue;
+      for (const pollfd& p : fds)
+        if (p.revents & POLLIN)
+          (void)read(p.fd, sink, sizeof sink);
     }
   });
   char frame[] = {'1', '-', '1', '\r', '\n'};
-  std::vector<double> write_us;
-  for (int i = 0; i < 2000; ++i) {
-    auto start = Clock::now();
-    if (WriteSerialPort(frame, sizeof frame, 0) != 0)
-      return 1;
-    write_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    if (i % 50 == 49)
-      usleep(2000);  // lets the peer catch up, so the line never fills
-  }
+  const int ops = quick ? 20 : 200;
+  bench::Pair write_pair = {
+      "5-byte WriteSerialPort", "write(2) of the same 5 bytes",
+      [&] { return bench::per_op_ns(ops, [&] { WriteSerialPort(frame, sizeof frame, 0); }); },
+      [&] { return bench::per_op_ns(ops, [&] { (void)!write(raw_line, frame, sizeof frame); }); },
+      ops};
+  const bench::Figures write_figures = bench::measure(write_pair, rounds);
   draining.store(false);
   drain.join();
   SerialPortFree(0);
 
-  print_figures("SerialPortFree on an idle port", close_us);
-  print_figures("peer write -> read callback", latency_us);
-  print_figures("peer write -> data read callback", data_latency_us);
-  std::printf("data callback median / string callback median: %.3f\n",
-              median(data_latency_us) / median(latency_us));
-  print_figures("5-byte WriteSerialPort, uncontended", write_us);
-  return 0;
+  // An idle reader: a live peer that sends nothing, then one that hung up.
+  const double seconds = quick ? 1.0 : 5.0;
+  const std::set<pid_t> before = threads();
+  if (SerialPortInit(com2, 115200) != 0)
+    return 1;
+  const pid_t reader = new_thread(before);
+  usleep(100000);
+  const ThreadUse idle_start = thread_use(reader);
+  usleep(static_cast<useconds_t>(seconds * 1e6));
+  const ThreadUse idle_end = thread_use(reader);
+  close(peer2);
+  peer2 = -1;
+  usleep(100000);
+  const ThreadUse hung_start = thread_use(reader);
+  usleep(static_cast<useconds_t>(seconds * 1e6));
+  const ThreadUse hung_end = thread_use(reader);
+  SerialPortFree(0);
+
+  bench::print_head("Serial ports", rounds);
+  bench::print_row(close_pair, close_figures);
+  bench::print_row(string_pair, string_figures);
+  bench::print_row(data_pair, data_figures);
+  bench::print_row(write_pair, write_figures);
+  if (reader < 0) {
+    std::printf("the reader thread was not found\n");
+    return 1;
+  }
+  bench::print_value("idle reader wake-ups",
+                     static_cast<double>(idle_end.switches - idle_start.switches) / seconds,
+                     "per s", "a live, silent peer; its poll waits 500 ms");
+  bench::print_value("reader CPU, peer hung up",
+                     (hung_end.cpu_ns - hung_start.cpu_ns) / (seconds * 1e9) * 100, "% of a CPU",
+                     "over " + std::to_string(static_cast<int>(seconds)) + " s");
+  close(raw_line);
+  return close_figures.failed || string_figures.failed || data_figures.failed ||
+                 write_figures.failed
+             ? 1
+             : 0;
 }

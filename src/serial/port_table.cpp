@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "serial/port_writer.h"
 #include "serial/reader_thread.h"
 #include "serial/serial_line.h"
 #include "serial/serial_messages.h"
@@ -170,6 +171,7 @@ int open_port(char* path, int baud, const FrameFormat& format) {
   const int number = slot.fd;
   const char* dropped = drop_registered_buffer(slot);
   apply_settings(slot, !reopen, baud, format, output_left);
+  open_to_writers(slot.writes, slot.fd, slot.baud, slot.bits_per_char);
 
   bool reader_started = true;
   if (slot.reader.running) {
@@ -223,7 +225,7 @@ void SerialPortFree(int index) {
   // From here on no new write starts and no open takes the slot; an open of
   // the same path waits for the slot to be free.
   slot.state = SlotState::kClosing;
-  slot.writes.turn_passed.notify_all();
+  close_to_writers(slot.writes);
   stop_reader(slot, lock);
   // The reader is joined (or is the caller), so no other call of a data
   // callback runs any more: its user pointer may be freed once this returns,
@@ -231,8 +233,11 @@ void SerialPortFree(int index) {
   // next open, as it always has.
   const auto dropped = slot.reception.install(keep_string_callback(slot.reception.current()));
   // Writers see the closing slot within their wait slice and give up; the
-  // number is not closed while one may still use it.
-  table.changed.wait(lock, [&] { return slot.writes.head == nullptr; });
+  // number is not closed while one may still use it. The slot stays closing
+  // meanwhile, so nothing else takes it while the table's lock is let go.
+  lock.unlock();
+  wait_for_writers_gone(slot.writes);
+  lock.lock();
   const int fd = slot.fd;
   const termios saved = slot.saved;
   const int baud = slot.baud;

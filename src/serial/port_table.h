@@ -2,13 +2,13 @@
 // Internal: the table of the two serial port slots and the one lock that
 // keeps each slot's state consistent. Not exported.
 //
-// Every field of a slot but its read registration is read and written under
-// the table's mutex. Open,
-// close and register change a slot as one step under it; none of them holds
-// it across a callback, a blocking read or poll, or a thread join (they wait
-// on the table's condition instead, which lets it go). Writes and the reader
-// take it only for a moment around each system call, so an open, close or
-// registration of another slot never holds them up for long.
+// Every field of a slot but its read registration and its writers' queue is
+// read and written under the table's mutex. Open, close and register change
+// a slot as one step under it; none of them holds it across a callback, a
+// blocking read or poll, or a thread join (they wait on the table's
+// condition instead, which lets it go). The reader takes it only for a
+// moment around each read, so an open, close or registration of another slot
+// never holds it up for long; writers take only their slot's queue lock.
 //
 // Writers of a slot take turns in the order they came: each waits in the
 // slot's queue until it is at the head, and the head writes its whole block
@@ -88,14 +88,25 @@ struct WriteTurn {
 };
 
 // The writers of a slot, in the order they came; the head has the turn.
+// Guarded by its own mutex, which writers take instead of the table's, so
+// that the writers of one port never wait for another port's open, close,
+// registration or reader. An open and a close take it after the table's.
 struct WriteQueue {
+  std::mutex mutex;
+  // Writers are admitted: the slot is open on `fd`, whose line fails a
+  // write that takes nothing for `bound`.
+  bool open = false;
+  int fd = -1;
+  std::chrono::steady_clock::duration bound{};
   WriteTurn* head = nullptr;
   WriteTurn* tail = nullptr;
   // Where a stall of the line is measured from: when the head took its turn,
   // when the line last took bytes of it, or the end of the pause it holds. A
   // waiting writer gives up once the line has taken nothing for its bound.
+  // Zero while nobody has needed it since a head took its turn at once.
   std::chrono::steady_clock::time_point progress_at{};
-  // Signalled when the turn passes and when a close begins.
+  // Signalled when the turn passes, when a close begins, and when the last
+  // writer of a closing slot leaves.
   std::condition_variable turn_passed;
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Writing to a port: WriteSerialPort, and the paced write of the light
-// controller's wrapper. Writers of one port take turns for whole blocks.
+// controller's wrapper. Writers of one port take turns for whole blocks,
+// under their port's own lock, which no other port's writers or reader take.
 #include "serial/port_writer.h"
 
 #include <poll.h>
@@ -42,6 +43,14 @@ void pause_ms(int ms) {
   }
 }
 
+ssize_t write_once(int fd, const char* data, int count) {
+  ssize_t n;
+  do {
+    n = write(fd, data, static_cast<size_t>(count));
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
 void unlink_turn(WriteQueue& queue, WriteTurn* turn) {
   WriteTurn* previous = nullptr;
   for (WriteTurn* at = queue.head; at != nullptr; previous = at, at = at->next) {
@@ -54,80 +63,78 @@ void unlink_turn(WriteQueue& queue, WriteTurn* turn) {
   }
 }
 
-// A writer on a slot: in the slot's queue from its construction to its end,
-// so that a close waits for it before freeing the number, and the next writer
-// waits for it to finish its block.
+// One call's write: admitted while the port is open, then in the queue of
+// its port's writers until the block is out and any pause it holds is over.
 class PortWriter {
  public:
-  PortWriter(SerialTable& table, SerialPortSlot& slot) : table_(table), slot_(slot) {
-    const Clock::time_point now = Clock::now();
-    std::lock_guard<std::mutex> lock(table_.mutex);
-    if (slot_.state != SlotState::kOpen)
+  // Admits the writer and, when no writer is ahead and no pause is to be
+  // held, writes the block at once: a write the line takes whole is done
+  // under one lock, without a turn in the queue. The descriptor is
+  // non-blocking, so holding the port's writers' lock across that one write
+  // costs the writers of this port no more than a turn would, and keeps the
+  // block and the turn one step. Otherwise the writer joins the queue, with
+  // what the line took so far.
+  PortWriter(WriteQueue& queue, const char* data, int len, bool hold_turn) : queue_(queue) {
+    std::lock_guard<std::mutex> lock(queue_.mutex);
+    if (!queue_.open)
       return;
-    WriteQueue& queue = slot_.writes;
-    if (queue.head == nullptr) {
-      queue.head = &turn_;
-      queue.progress_at = now;
+    fd_ = queue_.fd;
+    bound_ = queue_.bound;
+    if (len < 0 || (len > 0 && data == nullptr))
+      return;  // admitted, refused: nothing to queue for
+    if (queue_.head == nullptr) {
+      if (!hold_turn && len <= kWritePiece) {
+        const ssize_t n = len > 0 ? write_once(fd_, data, len) : 0;
+        if (n == len || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+          succeeded_ = n == len;
+          return;
+        }
+        if (n > 0) {
+          sent_ = static_cast<int>(n);
+          progressed_ = true;
+        }
+      }
+      // The turn at once. Nobody waits yet, so the clock is read only when
+      // someone needs the time: a writer coming behind (see wait_for_turn),
+      // or this one when the line takes nothing.
+      queue_.head = &turn_;
+      queue_.progress_at = Clock::time_point{};
+      has_turn_ = true;
     } else {
-      queue.tail->next = &turn_;
+      queue_.tail->next = &turn_;
     }
-    queue.tail = &turn_;
-    fd_ = slot_.fd;
-    bound_ = blocked_bound(slot_.baud, slot_.bits_per_char);
+    queue_.tail = &turn_;
+    queued_ = true;
   }
   ~PortWriter() {
-    if (fd_ < 0)
+    if (!queued_)
       return;
-    const Clock::time_point now = Clock::now();
-    std::lock_guard<std::mutex> lock(table_.mutex);
-    WriteQueue& queue = slot_.writes;
-    const bool had_turn = queue.head == &turn_;
-    unlink_turn(queue, &turn_);
+    std::lock_guard<std::mutex> lock(queue_.mutex);
+    const bool had_turn = queue_.head == &turn_;
+    unlink_turn(queue_, &turn_);
     // A block written whole hands the next writer a fresh stall clock; after
     // a failure the next one measures from the line's last progress.
-    if (had_turn && succeeded_)
-      queue.progress_at = now;
-    if (queue.head != nullptr) {
-      if (had_turn)
-        queue.turn_passed.notify_all();
-    } else if (slot_.state == SlotState::kClosing) {
-      table_.changed.notify_all();
-    }
+    if (had_turn && succeeded_ && queue_.head != nullptr)
+      queue_.progress_at = Clock::now();
+    // The next writer takes the turn; a close waits for the last to leave.
+    if ((queue_.head != nullptr && had_turn) || (queue_.head == nullptr && !queue_.open))
+      queue_.turn_passed.notify_all();
   }
   PortWriter(const PortWriter&) = delete;
   PortWriter& operator=(const PortWriter&) = delete;
 
   bool admitted() const { return fd_ >= 0; }
+  bool succeeded() const { return succeeded_; }
 
-  // Waits until this writer is at the head of the queue. False when the port
-  // is closed meanwhile or the line takes nothing for the bound.
-  bool wait_for_turn() {
-    std::unique_lock<std::mutex> lock(table_.mutex);
-    WriteQueue& queue = slot_.writes;
-    for (;;) {
-      if (slot_.state != SlotState::kOpen)
-        return false;
-      // The writer ahead's progress moves the deadline on.
-      deadline_ = queue.progress_at + bound_;
-      if (queue.head == &turn_)
-        return has_turn_ = true;
-      if (Clock::now() >= deadline_)
-        return false;
-      queue.turn_passed.wait_until(lock, deadline_);
-    }
-  }
-
-  // Writes the block in pieces of at most kWritePiece bytes.
-  bool write_block(const char* data, int len) {
-    for (int sent = 0; sent < len;) {
-      const int piece = std::min(kWritePiece, len - sent);
-      // Between pieces too, a close that has begun ends the write.
-      if ((sent > 0 && !report_progress()) || !write_piece(data + sent, piece))
-        return false;
-      sent += piece;
-    }
-    succeeded_ = true;
-    return true;
+  // Waits for the turn and writes the rest of the block. False when the
+  // block was refused, the port is closed meanwhile, or the line takes
+  // nothing for the bound.
+  bool finish(const char* data, int len) {
+    if (succeeded_)
+      return true;
+    if (!queued_)
+      return false;
+    return wait_for_turn() && write_block(data, len);
   }
 
   // Holds the turn through the pause after the block, so that the next
@@ -140,21 +147,57 @@ class PortWriter {
     if (!has_turn_)
       return ms;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
-    std::unique_lock<std::mutex> lock(table_.mutex);
+    std::unique_lock<std::mutex> lock(queue_.mutex);
     if (succeeded_)
-      slot_.writes.progress_at = end;
-    slot_.writes.turn_passed.wait_until(lock, end, [&] { return slot_.state != SlotState::kOpen; });
+      queue_.progress_at = end;
+    queue_.turn_passed.wait_until(lock, end, [&] { return !queue_.open; });
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) + 1 : 0;
   }
 
  private:
+  // Waits until this writer is at the head of the queue.
+  bool wait_for_turn() {
+    if (has_turn_)
+      return true;
+    std::unique_lock<std::mutex> lock(queue_.mutex);
+    for (;;) {
+      if (!queue_.open)
+        return false;
+      // A head that took its turn at once left the time unread: it began
+      // about now, as far as the writers behind are concerned.
+      if (queue_.progress_at == Clock::time_point{})
+        queue_.progress_at = Clock::now();
+      // The writer ahead's progress moves the deadline on.
+      deadline_ = queue_.progress_at + bound_;
+      if (queue_.head == &turn_)
+        return has_turn_ = true;
+      if (Clock::now() >= deadline_)
+        return false;
+      queue_.turn_passed.wait_until(lock, deadline_);
+    }
+  }
+
+  // Writes the rest of the block in pieces of at most kWritePiece bytes.
+  bool write_block(const char* data, int len) {
+    while (sent_ < len) {
+      const int piece = std::min(kWritePiece, len - sent_);
+      // Between pieces too, a close that has begun ends the write.
+      if ((sent_ > 0 && !report_progress()) || !write_piece(data + sent_, piece))
+        return false;
+      sent_ += piece;
+    }
+    succeeded_ = true;
+    return true;
+  }
+
   // Publishes when the line last took bytes, for the writers waiting behind.
   // False once a close has begun: the write gives up.
-  bool report_progress() const {
-    std::lock_guard<std::mutex> lock(table_.mutex);
-    slot_.writes.progress_at = deadline_ - bound_;
-    return slot_.state == SlotState::kOpen;
+  bool report_progress() {
+    refresh_deadline();
+    std::lock_guard<std::mutex> lock(queue_.mutex);
+    queue_.progress_at = deadline_ - bound_;
+    return queue_.open;
   }
 
   // Writes one piece. The descriptor is non-blocking, so a line whose buffer
@@ -163,16 +206,15 @@ class PortWriter {
   bool write_piece(const char* data, int count) {
     int done = 0;
     while (done < count) {
-      const ssize_t n = write(fd_, data + done, static_cast<size_t>(count - done));
+      const ssize_t n = write_once(fd_, data + done, count - done);
       if (n > 0) {
         done += static_cast<int>(n);
-        deadline_ = Clock::now() + bound_;
+        progressed_ = true;
         continue;
       }
-      if (n < 0 && errno == EINTR)
-        continue;
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
         return false;
+      refresh_deadline();
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
       if (left.count() <= 0 || !report_progress())
@@ -188,33 +230,63 @@ class PortWriter {
     return true;
   }
 
-  SerialTable& table_;
-  SerialPortSlot& slot_;
+  // The line gives up once it has taken nothing for the bound: from the last
+  // bytes it took, or from the start of this writer's turn. Read from the
+  // clock only when needed, so that a write the line takes at once reads no
+  // clock at all.
+  void refresh_deadline() {
+    if (progressed_ || deadline_ == Clock::time_point{})
+      deadline_ = Clock::now() + bound_;
+    progressed_ = false;
+  }
+
+  WriteQueue& queue_;
   WriteTurn turn_;
   int fd_ = -1;
   Clock::duration bound_{};
   Clock::time_point deadline_{};
+  int sent_ = 0;
+  bool queued_ = false;
   bool has_turn_ = false;
+  bool progressed_ = false;  // bytes taken since the deadline was last set
   bool succeeded_ = false;
 };
 
 }  // namespace
 
+void open_to_writers(WriteQueue& queue, int fd, int baud, int bits_per_char) {
+  std::lock_guard<std::mutex> lock(queue.mutex);
+  queue.fd = fd;
+  queue.bound = blocked_bound(baud, bits_per_char);
+  queue.open = true;
+}
+
+void close_to_writers(WriteQueue& queue) {
+  std::lock_guard<std::mutex> lock(queue.mutex);
+  queue.open = false;
+  queue.turn_passed.notify_all();
+}
+
+void wait_for_writers_gone(WriteQueue& queue) {
+  std::unique_lock<std::mutex> lock(queue.mutex);
+  queue.turn_passed.wait(lock, [&] { return queue.head == nullptr; });
+}
+
 int write_port(char* data, int len, int index, int (*pause_after)()) {
   if (!valid_index(index))
     return -1;
-  SerialTable& table = serial_table();
+  WriteQueue& queue = serial_table().slots[index].writes;
+  // The pause is known before the write, so that a write with none to hold
+  // takes its turn and leaves it in one step.
+  const int pause = pause_after != nullptr ? pause_after() : 0;
   bool written = false;
   int pause_left = 0;
   {
-    PortWriter writer(table, table.slots[index]);
-    if (writer.admitted()) {
-      const bool valid = len >= 0 && (len == 0 || data != nullptr);
-      written = valid && writer.wait_for_turn() && writer.write_block(data, len);
-    } else {
+    PortWriter writer(queue, data, len, pause > 0);
+    if (writer.admitted())
+      written = writer.finish(data, len);
+    else
       std::puts(msg::kWriteError);
-    }
-    const int pause = pause_after != nullptr ? pause_after() : 0;
     if (pause > 0)
       pause_left = writer.admitted() ? writer.pause_in_turn(pause) : pause;
   }
