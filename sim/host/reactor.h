@@ -44,7 +44,8 @@ class Reactor {
   size_t size() const;
 
   // Calls `on_due` at the start of each step in which `due_in` says it is due;
-  // deadlines fire in the order they were added.
+  // deadlines fire in the order they were added. Added before the steps run,
+  // never from a handler.
   void add_deadline(DueIn due_in, std::function<void()> on_due);
 
   // One step: fires the due deadlines, waits for the sources (no longer than
