@@ -3,7 +3,7 @@
 // its serial ports and the GPIO stand-in's partner, runs the commands of the
 // script and of standard input, and posts every event to the run's stream
 // until the program ends.
-// Everything happens in one poll loop on the launcher's only thread.
+// Everything happens in one reactor (reactor.h) on the launcher's only thread.
 #pragma once
 
 #include <string>
