@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "vcd_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -13,10 +16,22 @@ VcdWriter::~VcdWriter() {
 
 bool VcdWriter::open(const std::string& path, std::string& error) {
   path_ = path;
-  file_ = std::fopen(path.c_str(), "we");
-  if (!file_)
+  // As the trace: a FIFO that nothing reads yet fails (ENXIO) rather than
+  // holding the launcher before the program starts.
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+  if (fd < 0) {
+    error = "cannot write the waveform " + path + ": " +
+            (errno == ENXIO ? "a FIFO that nothing has open for reading" : std::strerror(errno));
+    return false;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || !(file_ = fdopen(fd, "w"))) {
     error = "cannot write the waveform " + path + ": " + std::strerror(errno);
-  return file_ != nullptr;
+    ::close(fd);
+    return false;
+  }
+  return true;
 }
 
 bool VcdWriter::close(std::string& error) {

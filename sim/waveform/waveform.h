@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "board_map.h"
 #include "event.h"
 #include "i2c_wave.h"
 #include "uart_wave.h"
@@ -43,8 +44,8 @@ class Waveform {
   void see_changes(const Event& event);
   int pin_var(int pin, bool input);
   VcdFile file_;
-  std::array<int, 64> pins_;
-  std::array<bool, 64> input_pin_{};
+  std::array<int, kBoardPins> pins_;  // a variable per pin, -1 for none yet
+  std::array<bool, kBoardPins> input_pin_{};
   std::unique_ptr<UartWave> com_[2][2];  // [port][0 tx, 1 rx]
   std::unique_ptr<I2cWave> bus_;
   std::array<int, kLeds> leds_{};
