@@ -9,6 +9,9 @@ packages="$packages python3-serial socat"
 # The launcher's view in the browser, and its browser test (headless Chromium
 # driven by playwright-core from npm).
 packages="$packages libcpp-httplib-dev chromium"
+# The waveform test decodes a run's serial lines and I2C bus with sigrok's
+# protocol decoders.
+packages="$packages sigrok-cli"
 # Node.js and npm only where none is installed (another source's node brings its own npm).
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages="$packages nodejs npm"
 missing=""

@@ -9,6 +9,7 @@
 #include "board_run_internal.h"
 #include "gpio_events.h"
 #include "strip_events.h"
+#include "wire_words.h"
 
 namespace kivsim {
 namespace {

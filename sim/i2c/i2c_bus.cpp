@@ -9,14 +9,17 @@ namespace kivsim {
 namespace i2c {
 
 int Bus::transfer(unsigned requested, std::vector<Message>& messages) {
-  const int result = carry(requested, messages);
+  Transfer record;
+  record.requested = requested;
+  record.result = carry(requested, messages, record);
+  record.messages = messages;
   if (log_.size() >= kMaxRecorded)
     log_.erase(log_.begin(), log_.begin() + static_cast<long>(kMaxRecorded / 2));
-  log_.push_back({requested, messages, result});
-  return result;
+  log_.push_back(std::move(record));
+  return log_.back().result;
 }
 
-int Bus::carry(unsigned requested, std::vector<Message>& messages) {
+int Bus::carry(unsigned requested, std::vector<Message>& messages, Transfer& record) {
   if (requested == 0 || requested > kMaxMessages || messages.size() != requested)
     return -EINVAL;
   for (const Message& m : messages)
@@ -27,15 +30,21 @@ int Bus::carry(unsigned requested, std::vector<Message>& messages) {
     return -ENODEV;
   if (stuck_)
     return -ETIMEDOUT;
-  for (Message& m : messages) {
+  for (size_t i = 0; i < messages.size(); ++i) {
+    Message& m = messages[i];
     const bool acked =
         m.addr == LensController::kAddress && !(m.flags & kFlagTenBit) && lens_.answering();
-    if (!acked)
+    if (!acked) {
+      record.refused_message = static_cast<int>(i);
       return -EREMOTEIO;
+    }
     if (m.is_read()) {
       m.data.resize(m.len);
       lens_.read(m.data.data(), m.len);
     } else if (!lens_.write(m.data.data(), m.data.size())) {
+      record.refused_message = static_cast<int>(i);
+      // The register number is known once both its bytes are in.
+      record.refused_byte = 1;
       return -EREMOTEIO;
     }
   }

@@ -2,7 +2,8 @@
 // kiv-sim-run: runs a program, unmodified, on the simulated board.
 //
 // Every event goes into one ordered stream; its readers are the terminal log,
-// the trace (--trace) and the scenario checker (--scenario).
+// the trace (--trace), the waveform (--vcd) and the scenario checker
+// (--scenario).
 //
 // Exit status: the program's (128 + signal when a signal ended it); with a
 // scenario, 0 when every expectation held and 1 when one did not; 127 when
@@ -14,6 +15,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -21,6 +23,7 @@
 #include "bounded_file.h"
 #include "commands.h"
 #include "event_stream.h"
+#include "i2c_bus.h"
 #include "i2c_wire.h"
 #include "lens_link.h"
 #include "link_server.h"
@@ -30,12 +33,14 @@
 #include "scenario.h"
 #include "scenario_check.h"
 #include "strip_wire.h"
+#include "terminal_line.h"
 #ifdef KIV_SIM_HAVE_VIEW
 #include "page_commands.h"
 #include "view_server.h"
 #endif
 #include "terminal_log.h"
 #include "trace_writer.h"
+#include "vcd_writer.h"
 
 #ifndef KIV_SIM_DEFAULT_LIB_PATH
 #define KIV_SIM_DEFAULT_LIB_PATH ""
@@ -95,6 +100,43 @@ void hold_standard_descriptors() {
   }
 }
 
+// What a transfer put on the bus: every message up to the one not
+// acknowledged; nothing for one the kernel refused or a bus that timed out.
+std::vector<kivsim::BusMessage> bus_messages(const kivsim::i2c::Transfer& t) {
+  std::vector<kivsim::BusMessage> out;
+  if (t.result < 0 && t.refused_message < 0)
+    return out;
+  for (size_t i = 0; i < t.messages.size(); ++i) {
+    const kivsim::i2c::Message& m = t.messages[i];
+    kivsim::BusMessage msg;
+    msg.addr = m.addr;
+    msg.read = m.is_read();
+    const bool refused = static_cast<int>(i) == t.refused_message;
+    const size_t sent = refused ? static_cast<size_t>(t.refused_byte + 1) : m.data.size();
+    msg.bytes.assign(m.data.begin(),
+                     m.data.begin() + static_cast<long>(std::min(sent, m.data.size())));
+    msg.nack = refused;
+    out.push_back(std::move(msg));
+    if (refused)
+      break;
+  }
+  return out;
+}
+
+// Adds to the events what the launcher holds when they are posted: the line
+// settings of the port whose bytes were read, and the messages of a transfer.
+void annotate_events(kivsim::EventStream& stream, int com1_fd, int com2_fd,
+                     const kivsim::LensLink& lens) {
+  stream.annotate([com1_fd, com2_fd, &lens](kivsim::Event& e) {
+    if (!e.bytes.empty() && e.source == kivsim::EventSource::kCom1)
+      e.line = kivsim::terminal_line(com1_fd);
+    else if (!e.bytes.empty() && e.source == kivsim::EventSource::kCom2)
+      e.line = kivsim::terminal_line(com2_fd);
+    else if (e.kind == kivsim::EventKind::kTransfer && !lens.bus().transfers().empty())
+      e.messages = bus_messages(lens.bus().transfers().back());
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,6 +181,9 @@ int main(int argc, char** argv) {
   }
   kivsim::TraceWriter trace;
   if (!opts.trace.empty() && !trace.open(opts.trace, error))
+    return fail(kUsageError, error);
+  kivsim::VcdWriter vcd;
+  if (!opts.vcd.empty() && !vcd.open(opts.vcd, error))
     return fail(kUsageError, error);
   std::string ini;
   if (!opts.ini_file.empty()) {
@@ -203,6 +248,9 @@ int main(int argc, char** argv) {
   stream.subscribe([&terminal](const kivsim::Event& e) { terminal.show(e); });
   if (!opts.trace.empty())
     stream.subscribe([&trace](const kivsim::Event& e) { trace.write(e); });
+  if (!opts.vcd.empty())
+    stream.subscribe([&vcd](const kivsim::Event& e) { vcd.see(e); });
+  annotate_events(stream, setup.com1_fd, setup.com2_fd, lens);
   kivsim::ScenarioCheck check(scenario.expectations);
   if (!opts.scenario.empty())
     stream.subscribe([&check](const kivsim::Event& e) { check.see(e); });
@@ -232,6 +280,8 @@ int main(int argc, char** argv) {
   close(setup.com1_fd);
   close(setup.com2_fd);
   if (!trace.close(error))
+    std::fprintf(stderr, "kiv-sim-run: %s\n", error.c_str());
+  if (!vcd.close(error))
     std::fprintf(stderr, "kiv-sim-run: %s\n", error.c_str());
   if (opts.scenario.empty())
     return status;

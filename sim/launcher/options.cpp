@@ -45,8 +45,8 @@ bool is_digits(const char* text) {
 // "--view=8765" (the default port). Only the launcher's own options are looked
 // at, up to the program's name.
 std::vector<std::string> view_port_joined(int argc, const char* const* argv) {
-  static const char* const kTakesValue[] = {"--script",     "--ini",   "--trace",   "--scenario",
-                                            "--cpu-serial", "--grace", "--lib-path"};
+  static const char* const kTakesValue[] = {"--script",   "--ini",        "--trace", "--vcd",
+                                            "--scenario", "--cpu-serial", "--grace", "--lib-path"};
   std::vector<std::string> args(argv, argv + argc);
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -82,6 +82,7 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
   app.add_option("--script", opts.script);
   app.add_option("--ini", opts.ini_file);
   app.add_option("--trace", opts.trace);
+  app.add_option("--vcd", opts.vcd);
   app.add_option("--scenario", opts.scenario);
   std::string view_port;
   CLI::Option* view = app.add_option("--view", view_port);
@@ -144,6 +145,9 @@ std::string usage_text(const char* argv0) {
          "                    time, expectations) and check it: exit status 0 when\n"
          "                    every expectation held, 1 with the ones that did not\n"
          "  --trace FILE      write every event to FILE, one JSON object a line\n"
+         "  --vcd FILE        write the run's waveform to FILE (Value Change Dump):\n"
+         "                    the GPIO lines, com1 and com2 as UART, the lens bus\n"
+         "                    as I2C, the strip, the light and lens controllers\n"
          "  --ini FILE        the program finds FILE as \"/etc/ul-opx3000.ini\"\n"
          "  --cpu-serial HEX  the program's \"/proc/cpuinfo\" gives this serial number\n"
          "                    (16 hex digits, either case)\n"

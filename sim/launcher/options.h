@@ -13,6 +13,7 @@ struct LaunchOptions {
   std::string ini_file;    // --ini FILE
   std::string cpu_serial;  // --cpu-serial HEX
   std::string trace;       // --trace FILE
+  std::string vcd;         // --vcd FILE
   std::string scenario;    // --scenario FILE
   std::string lib_path;    // --lib-path DIRS ("" keeps the build's folders)
   bool lib_path_set = false;

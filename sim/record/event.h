@@ -84,6 +84,33 @@ struct LensBus {
   }
 };
 
+// The settings of a serial line when its bytes were read: what a waveform of
+// them needs. A baud of 0: not known (a trace written before they were kept).
+struct SerialLine {
+  int baud = 0;
+  int data_bits = 8;  // 5 to 8
+  char parity = 'N';  // 'N', 'E' or 'O'
+  int stop_bits = 1;  // 1 or 2
+  bool operator==(const SerialLine& o) const {
+    return baud == o.baud && data_bits == o.data_bits && parity == o.parity &&
+           stop_bits == o.stop_bits;
+  }
+};
+
+// One message of an I2C transfer as far as it went on the bus: the address
+// with the direction, then the bytes written or received. `nack`: the last
+// thing sent (the address when `bytes` is empty, else the last byte written)
+// was not acknowledged, and the transfer ended there.
+struct BusMessage {
+  int addr = 0;
+  bool read = false;
+  std::string bytes;
+  bool nack = false;
+  bool operator==(const BusMessage& o) const {
+    return addr == o.addr && read == o.read && bytes == o.bytes && nack == o.nack;
+  }
+};
+
 // One event. `source` and `kind` say what it is; `text` is what a person
 // reads; the other fields are set only for the kinds listed with EventKind.
 struct Event {
@@ -99,7 +126,9 @@ struct Event {
   int result = 0;
   bool sent = false;  // edge, level: the command reached a GPIO stand-in
   std::string bytes;
-  std::vector<uint32_t> leds;  // 0xRRGGBB per LED
+  SerialLine line;                   // received, sent, frame: the port's settings
+  std::vector<BusMessage> messages;  // transfer: what went on the bus
+  std::vector<uint32_t> leds;        // 0xRRGGBB per LED
   int lens_value = -1;
   int vtemp = -1;
   LightControllerState light;

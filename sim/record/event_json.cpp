@@ -52,6 +52,43 @@ uint32_t led_from(const json& j) {
   return static_cast<uint32_t>(std::stoul(text, nullptr, 16));
 }
 
+json line_json(const SerialLine& line) {
+  return {{"baud", line.baud},
+          {"data_bits", line.data_bits},
+          {"parity", std::string(1, line.parity)},
+          {"stop_bits", line.stop_bits}};
+}
+
+SerialLine line_from(const json& j) {
+  SerialLine line;
+  line.baud = j.at("baud").get<int>();
+  line.data_bits = j.at("data_bits").get<int>();
+  const std::string parity = j.at("parity").get<std::string>();
+  if (parity != "N" && parity != "E" && parity != "O")
+    throw std::invalid_argument("a line's parity is N, E or O, not \"" + parity + "\"");
+  line.parity = parity[0];
+  line.stop_bits = j.at("stop_bits").get<int>();
+  return line;
+}
+
+json message_json(const BusMessage& m) {
+  json j = {{"addr", m.addr}, {"read", m.read}, {"bytes", hex_bytes(m.bytes)}};
+  if (m.nack)
+    j["nack"] = true;
+  return j;
+}
+
+BusMessage message_from(const json& j) {
+  BusMessage m;
+  m.addr = j.at("addr").get<int>();
+  m.read = j.at("read").get<bool>();
+  const std::string bytes = j.at("bytes").get<std::string>();
+  if (!bytes.empty() && !parse_hex_bytes(bytes, m.bytes))
+    throw std::invalid_argument("a message's \"bytes\" is no hex bytes");
+  m.nack = j.value("nack", false);
+  return m;
+}
+
 }  // namespace
 
 std::string trace_line(const Event& e) {
@@ -75,6 +112,14 @@ std::string trace_line(const Event& e) {
     j["sent"] = e.sent;
   if (!e.bytes.empty())
     j["bytes"] = hex_bytes(e.bytes);
+  if (e.line.baud > 0)
+    j["line"] = line_json(e.line);
+  if (!e.messages.empty()) {
+    json messages = json::array();
+    for (const BusMessage& m : e.messages)
+      messages.push_back(message_json(m));
+    j["messages"] = messages;
+  }
   if (e.source == EventSource::kStrip && e.kind == EventKind::kRender) {
     json leds = json::array();
     for (uint32_t word : e.leds)
@@ -119,6 +164,11 @@ bool event_from_trace_line(const std::string& line, Event& out, std::string& err
     e.sent = j.value("sent", false);
     if (j.contains("bytes") && !parse_hex_bytes(j["bytes"].get<std::string>(), e.bytes))
       throw std::invalid_argument("\"bytes\" is no hex bytes");
+    if (j.contains("line"))
+      e.line = line_from(j["line"]);
+    if (j.contains("messages"))
+      for (const json& m : j.at("messages"))
+        e.messages.push_back(message_from(m));
     if (j.contains("leds"))
       for (const json& led : j.at("leds"))
         e.leds.push_back(led_from(led));

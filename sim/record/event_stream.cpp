@@ -24,6 +24,8 @@ int64_t EventStream::origin_mono_ns() const {
 }
 
 void EventStream::post(Event event) {
+  for (const Annotator& annotate : annotators_)
+    annotate(event);
   if (event.time_ns < last_published_ns_) {
     // Its place has been passed already: say so rather than claim an order.
     event.late = true;
@@ -70,6 +72,10 @@ void EventStream::close() {
 
 void EventStream::subscribe(Reader reader) {
   readers_.push_back(std::move(reader));
+}
+
+void EventStream::annotate(Annotator annotator) {
+  annotators_.push_back(std::move(annotator));
 }
 
 void EventStream::publish(Event& event) {

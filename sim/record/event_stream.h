@@ -18,6 +18,11 @@
 // the event goes out with what it changed, and `state()` gives the state
 // the events so far add up to.
 //
+// Annotators, on the launcher's thread: `annotate(callback)` before the run
+// starts; the callback runs in `post`, as the event is taken, and adds what
+// its poster does not know but the launcher holds at that moment (a serial
+// line's settings, the messages an I2C transfer put on the bus).
+//
 // Readers:
 //  - on the launcher's thread: `subscribe(callback)` before the run starts;
 //    the callback runs on the publishing thread (the launcher's poll loop)
@@ -49,6 +54,7 @@ namespace kivsim {
 class EventStream {
  public:
   using Reader = std::function<void(const Event&)>;
+  using Annotator = std::function<void(Event&)>;
   static constexpr int64_t kDefaultHoldNs = 50 * 1000 * 1000;
   static constexpr size_t kKeep = 100000;
 
@@ -79,6 +85,8 @@ class EventStream {
 
   // Readers on the launcher's thread; call before the run starts.
   void subscribe(Reader reader);
+  // Annotators, likewise; see the header comment.
+  void annotate(Annotator annotator);
 
   // Readers on any thread; see the header comment.
   bool wait_events(uint64_t after, std::vector<Event>& out, int timeout_ms);
@@ -95,6 +103,7 @@ class EventStream {
   int64_t last_published_ns_ = INT64_MIN;
   uint64_t next_seq_ = 1;
   std::vector<Reader> readers_;
+  std::vector<Annotator> annotators_;
 
   // What other threads read: guarded by mutex_.
   mutable std::mutex mutex_;

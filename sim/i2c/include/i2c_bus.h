@@ -46,6 +46,11 @@ struct Transfer {
   unsigned requested = 0;         // the request's message count
   std::vector<Message> messages;  // as carried (none when the count was refused)
   int result = 0;                 // messages done, or -errno
+  // Where a transfer ended unacknowledged (EREMOTEIO): the message, and in
+  // it the byte written that was not acknowledged (the second of a register
+  // number the controller does not have), or -1 for its address.
+  int refused_message = -1;
+  int refused_byte = -1;
 };
 
 class Bus {
@@ -73,7 +78,7 @@ class Bus {
   void reset();
 
  private:
-  int carry(unsigned requested, std::vector<Message>& messages);
+  int carry(unsigned requested, std::vector<Message>& messages, Transfer& record);
   LensController lens_;
   bool present_ = true;
   bool stuck_ = false;
