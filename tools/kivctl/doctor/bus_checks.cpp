@@ -25,6 +25,12 @@ long word_of(const unsigned char* b) {
          static_cast<long>(b[3]) << 24;
 }
 
+std::string address() {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02x", kiv::lens::kAddress);
+  return text;
+}
+
 }  // namespace
 
 Check check_i2c() {
@@ -68,8 +74,8 @@ Check check_lens(Device& device) {
   int lens = device.instance().getLiquid();
   if (lens < 0) {
     c.fail(Verdict::kFailure,
-           "the lens controller does not answer at its address on " + std::string(kBus) + " (" +
-               std::strerror(errno) + ")",
+           "the lens controller does not answer at " + address() + " on " + std::string(kBus) +
+               " (" + std::strerror(errno) + ")",
            "check the lens controller's power and cable");
     return c;
   }
@@ -78,7 +84,7 @@ Check check_lens(Device& device) {
            "check the lens controller");
     return c;
   }
-  c.summary = "the lens controller answers at its address: lens " + std::to_string(lens) +
+  c.summary = "the lens controller answers at " + address() + ": lens " + std::to_string(lens) +
               ", VTemp " + std::to_string(word_of(vtemp));
   return c;
 }
