@@ -49,6 +49,7 @@ class BoardRun {
   std::vector<int> strip_client_fds() const;
   void flush_quiet_partials();
   void drain_after_end();
+  void accept_waiting(GpioServer& server, EventSource source);
   void show_summary();
   void end_run(int status);
   void run_source_commands();
@@ -347,6 +348,17 @@ void BoardRun::on_strip_client(int fd) {
     log_.note(EventSource::kStrip, EventKind::kNote, "the stand-in closed its connection");
 }
 
+void BoardRun::accept_waiting(GpioServer& server, EventSource source) {
+  pollfd p{server.listen_fd(), POLLIN, 0};
+  while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
+    std::string note;
+    if (!server.accept_client(note)) {
+      log_.note(source, EventKind::kNote, note);
+      return;
+    }
+  }
+}
+
 void BoardRun::drain_after_end() {
   while (out_open_ && child_.out_fd() >= 0) {
     bool open = out_.on_readable(child_.out_fd(), log_);
@@ -364,6 +376,12 @@ void BoardRun::drain_after_end() {
     if (poll(&p, 1, 0) <= 0)
       break;
   }
+  // A program that ends within a few milliseconds may have connected its
+  // stand-ins while the loop was not looking: their reports wait in
+  // connections not accepted yet.
+  accept_waiting(*s_.gpio, EventSource::kGpio);
+  if (s_.strip)
+    accept_waiting(*s_.strip, EventSource::kStrip);
   for (int fd : s_.gpio->client_fds())
     on_gpio_client(fd);
   for (int fd : strip_client_fds())
