@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Every refused line of the configuration file. The parser names only the
-// first failed line, so the file is parsed from memory until it names no new
-// one: lines the handler refuses are noted as the parser hands them over, and
-// a line the parser itself rejects (no "=", a "[" without "]") is blanked for
-// the next pass. Such a line changes nothing in the parser's state, so
-// blanking it leaves every other line's reading as it was.
+// first failed line, so the file is parsed from memory until it names none:
+// lines the library's handler refuses are noted as the parser hands them
+// over (and passed as taken, so that the parser names the lines it rejects
+// itself), and a line the parser rejects (no "=", a "[" without "]") is
+// blanked for the next pass. Neither changes the parser's state, so every
+// other line is read as it was.
 #include "config/config_report.h"
 
 #include <ini.h>
@@ -57,10 +58,9 @@ char* read_piece(char* str, int num, void* stream) {
 
 int noting_handler(void* user, const char* section, const char* name, const char* value) {
   Pass& p = *static_cast<Pass*>(user);
-  if (config_ini_handler(&p.record, section, name, value))
-    return 1;
-  p.refused.insert(p.line);
-  return 0;
+  if (!config_ini_handler(&p.record, section, name, value))
+    p.refused.insert(p.line);
+  return 1;
 }
 
 }  // namespace
@@ -90,7 +90,7 @@ ConfigFileReport report_config_file() {
     pass.blank = &blank;
     int first = ini_parse_stream(read_piece, &pass, noting_handler, &pass);
     failed = pass.refused;
-    if (first <= 0 || pass.refused.count(first) != 0 || blank.count(first) != 0)
+    if (first <= 0 || blank.count(first) != 0)
       break;
     blank.insert(first);
   }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "kivctl_run.h"
 
@@ -53,6 +54,24 @@ TEST(KivctlCommands, OutputLinesByTheirRoles) {
       {{"out", "beam", "1"}, 2, {"'beam' is no output line"}},
       {{"out", "laser"}, 2, {"out takes pairs"}},
   });
+}
+
+TEST(KivctlCommands, ACommandOfAFewMillisecondsIsShownWhole) {
+  // Such a program may connect its stand-ins and end between two looks of
+  // the launcher; several runs at once make that likely.
+  constexpr int kRuns = 8;
+  std::vector<LauncherRun> runs(kRuns);
+  std::vector<std::thread> threads;
+  for (LauncherRun& run : runs)
+    threads.emplace_back([&run] { run = run_kivctl({}, {"out", "laser", "1"}); });
+  for (std::thread& t : threads)
+    t.join();
+  for (const LauncherRun& run : runs) {
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.event_with("laser (13) -> 1"), nullptr) << run.trace_text();
+    EXPECT_NE(run.event_with("started: 800000 Hz"), nullptr) << run.trace_text();
+  }
 }
 
 TEST(KivctlCommands, LightControllerFrames) {

@@ -144,5 +144,32 @@ TEST(KivctlDoctor, EachCheckFailsUnderItsFault) {
   }
 }
 
+TEST(KivctlDoctor, EveryRefusedLineOfTheConfigurationByItsNumber) {
+  const struct {
+    std::string ini;
+    const char* line;  // the config check's line, after its name
+  } cases[] = {
+      {"\xEF\xBB\xBF[LIGHT]\nsection_2=3 ; three\n",
+       "ok       config   /etc/ul-opx3000.ini parsed: sections to channels 1->1, 2->3 (ini)"},
+      // an unknown key, and the indented line that continues it
+      {"[LIGHT]\nsection_1 = 2\nfoo = 1\n  more\n",
+       "warning  config   /etc/ul-opx3000.ini: lines 3, 4 refused"},
+      // a header without its bracket leaves the key after it in no section
+      {"[LIGHT\nsection_1 = 2\n", "warning  config   /etc/ul-opx3000.ini: lines 1, 2 refused"},
+      {"words\n[cmd]\ntimeout_ns = 5\nno equals\n",
+       "warning  config   /etc/ul-opx3000.ini: lines 1, 3, 4 refused"},
+      // a line longer than the parser takes goes on as a line of its own
+      {"[CMD]\ntimeout_ns = " + std::string(250, '1') + "\n",
+       "warning  config   /etc/ul-opx3000.ini: line 3 refused"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ini);
+    ScratchFile ini("ul.ini", c.ini);
+    LauncherRun run = run_kivctl({"--ini", ini.path()}, {"doctor"});
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(check_line(run, "config").rfind(c.line, 0), 0u) << check_line(run, "config");
+  }
+}
+
 }  // namespace
 }  // namespace kivtest

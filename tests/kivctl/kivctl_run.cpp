@@ -1,10 +1,25 @@
 // SPDX-License-Identifier: MIT
 #include "kivctl_run.h"
 
+#include "preload.h"
+
 namespace kivtest {
 
 bool emulated() {
   return !std::string(KIV_TEST_EMULATOR).empty();
+}
+
+std::string shell_preload() {
+  // The launcher puts a sanitizer's runtime ahead of its preload for the
+  // program it starts, the shell here, not for the tool the shell starts.
+  std::string runtimes;
+  for (const std::string& r : kivsim::sanitizer_runtimes(KIVCTL_PATH))
+    runtimes += r + ":";
+  return runtimes.empty() ? "" : "export LD_PRELOAD=" + runtimes + "$LD_PRELOAD; ";
+}
+
+std::string kivctl_path() {
+  return KIVCTL_PATH;
 }
 
 LauncherRun run_kivctl(const std::vector<std::string>& launcher_args,
@@ -18,8 +33,9 @@ LauncherRun run_kivctl(const std::vector<std::string>& launcher_args,
 
 LauncherRun run_kivctl_after(const std::vector<std::string>& launcher_args,
                              const std::string& before, const std::string& args, double timeout_s) {
+  std::string command = shell_preload() + before + "; exec " KIVCTL_PATH " " + args;
   std::vector<std::string> words = launcher_args;
-  words.insert(words.end(), {"/bin/sh", "-c", before + "; exec " KIVCTL_PATH " " + args});
+  words.insert(words.end(), {"/bin/sh", "-c", command});
   return run_traced(words, "", timeout_s);
 }
 

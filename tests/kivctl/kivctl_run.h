@@ -19,6 +19,10 @@ LauncherRun run_kivctl_after(const std::vector<std::string>& launcher_args,
                              const std::string& before, const std::string& args,
                              double timeout_s = 60);
 bool emulated();
+// The built kivctl, and the words that let a shell run it under the
+// launcher's preload.
+std::string kivctl_path();
+std::string shell_preload();
 
 // The program's lines on standard output, or on standard error, in order.
 std::vector<std::string> program_lines(const LauncherRun& run, bool errors = false);
