@@ -12,7 +12,8 @@ function(kiv_man_page target name summary component)
     return()
   endif()
   set(page ${CMAKE_CURRENT_BINARY_DIR}/${name}.1)
-  set(program $<TARGET_FILE:${target}>)
+  # Run by its bare name from PATH, so that its usage line names it so.
+  set(folder $<TARGET_FILE_DIR:${target}>)
   if(CMAKE_CROSSCOMPILING)
     if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
       message(STATUS "kiv_io: no man page for ${name}: a cross build without an emulator "
@@ -22,15 +23,16 @@ function(kiv_man_page target name summary component)
     # help2man runs a program by the page's name: a script of that name runs
     # the board's program under the emulator.
     list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " emulator)
-    set(program ${CMAKE_CURRENT_BINARY_DIR}/man-run/${name})
-    file(GENERATE OUTPUT ${program}
-      CONTENT "#!/bin/sh\nexec ${emulator} $<TARGET_FILE:${target}> \"$@\"\n"
+    set(folder ${CMAKE_CURRENT_BINARY_DIR}/man-run)
+    file(GENERATE OUTPUT ${folder}/${name}
+      CONTENT "#!/bin/sh\nexec ${emulator} -0 ${name} $<TARGET_FILE:${target}> \"$@\"\n"
       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                        WORLD_READ WORLD_EXECUTE)
   endif()
   add_custom_command(OUTPUT ${page}
-    COMMAND ${KIV_HELP2MAN} --no-info --section=1 --name=${summary}
-            --version-string=${PROJECT_VERSION} --output=${page} ${program}
+    COMMAND ${CMAKE_COMMAND} -E env "PATH=${folder}:$ENV{PATH}"
+            ${KIV_HELP2MAN} --no-info --section=1 --name=${summary}
+            --version-string=${PROJECT_VERSION} --output=${page} ${name}
     DEPENDS ${target}
     COMMENT "Man page ${name}.1 from its --help"
     VERBATIM)

@@ -13,6 +13,6 @@ int main(int argc, char** argv) {
   std::vector<std::string> words(argv + 1, argv + argc);
   int status = kivctl::run_command(session, words);
   session.device.close();
-  std::fflush(kivctl::results());
+  kivctl::close_results();
   return status;
 }

@@ -26,6 +26,13 @@ void separate_results() {
   dup2(STDERR_FILENO, STDOUT_FILENO);
 }
 
+void close_results() {
+  std::fflush(g_results);
+  if (g_results != stdout)
+    std::fclose(g_results);
+  g_results = stdout;
+}
+
 FILE* results() {
   return g_results;
 }

@@ -19,6 +19,8 @@ constexpr int kUsage = 2;
 void separate_results();
 // The results stream, line buffered so that watched events leave at once.
 FILE* results();
+// Flushes the results and closes the descriptor kept for them.
+void close_results();
 // Writes `line` and a newline to the results.
 void result_line(const std::string& line);
 // One line "kivctl: <text>" on standard error; returns kFailed.
