@@ -16,7 +16,8 @@ struct Case {
   int status;
   // Texts of the trace's events; "> TEXT": a whole line of the program's output.
   std::vector<std::string> seen;
-  std::string script = "";  // launcher commands run from the start
+  std::string script = "";                 // launcher commands run from the start
+  std::vector<std::string> launcher = {};  // the launcher's options
 };
 
 void run_cases(const std::vector<Case>& cases) {
@@ -26,9 +27,9 @@ void run_cases(const std::vector<Case>& cases) {
       joined += a + " ";
     SCOPED_TRACE("kivctl " + joined);
     ScratchFile script("commands.script", c.script);
-    std::vector<std::string> launcher;
+    std::vector<std::string> launcher = c.launcher;
     if (!c.script.empty())
-      launcher = {"--script", script.path()};
+      launcher.insert(launcher.end(), {"--script", script.path()});
     LauncherRun run = run_kivctl(launcher, c.args);
     KIV_SKIP_WITHOUT_BOARD(run);
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
@@ -102,6 +103,19 @@ TEST(KivctlCommands, LensAndStrip) {
       {{"strip", "status", "2"}, 0, {"9 LEDs: 00ff00 x9"}},
       {{"strip", "status", "4"}, 2, {}},
       {{"strip", "rgb", "255", "128", "0"}, 0, {"9 LEDs: ff8000 x9"}},
+  });
+}
+
+TEST(KivctlCommands, InfoAsJson) {
+  ScratchFile ini("ul.ini", "[CMD]\ntimeout_ns = 7\n");
+  run_cases({
+      {{"info", "--json"},
+       0,
+       {"\"light_map\":[{\"channel\":1,\"from\":\"variant\",\"section\":1}",
+        "\"pause_from\":\"ini\",\"pause_ms\":7",
+        "{\"bcm\":13,\"direction\":\"out\",\"level\":0,\"role\":\"laser\"}"},
+       "",
+       {"--ini", ini.path()}},
   });
 }
 

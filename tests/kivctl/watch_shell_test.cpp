@@ -33,6 +33,19 @@ TEST(KivctlWatch, EdgesChunksAndNotificationsInOrder) {
       << run.trace_text();
 }
 
+TEST(KivctlWatch, TheLightControllersPortAndItsNotificationTogether) {
+  // Watching com2 takes the port's callback from the library's notification
+  // handler; the notification must still be told apart, by the library.
+  ScratchFile script("watch.script", "wait 2000\nnotify\nwait 300\nsend com2 OK\n");
+  LauncherRun run = run_kivctl({"--script", script.path()}, {"watch", "com2", "light", "--hex",
+                                                             "--count", "3", "--timeout", "30"});
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(watched(run),
+            (std::vector<std::string>{"com2 FF AA EE", "light notification", "com2 4F 4B"}))
+      << run.trace_text();
+}
+
 TEST(KivctlWatch, JsonLinesWithTheWallClock) {
   ScratchFile script("watch.script", "wait 2000\nedge input 1\n");
   LauncherRun run = run_kivctl(
