@@ -84,4 +84,15 @@ void BoardRun::drain_links() {
   }
 }
 
+void BoardRun::accept_waiting(LinkServer& server, EventSource source) {
+  pollfd p{server.listen_fd(), POLLIN, 0};
+  while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
+    std::string note;
+    if (!server.accept_client(note)) {
+      log_.note(source, EventKind::kNote, note);
+      return;
+    }
+  }
+}
+
 }  // namespace kivsim

@@ -128,6 +128,12 @@ void BoardRun::drain_after_end() {
     if (poll(&p, 1, 0) <= 0)
       break;
   }
+  // A program that ends within a few milliseconds may have connected its
+  // stand-ins while the loop was not looking: their reports wait in
+  // connections not accepted yet.
+  accept_waiting(*s_.gpio, EventSource::kGpio);
+  if (s_.strip)
+    accept_waiting(*s_.strip, EventSource::kStrip);
   drain_links();
   com1_.on_readable(log_);
   com2_.on_readable(log_);

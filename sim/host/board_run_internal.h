@@ -78,6 +78,8 @@ class BoardRun {
   std::vector<int> strip_client_fds() const;
   // A stand-in's report, at its own time, or now when it has none.
   Event report_event(EventSource source, const std::string& line);
+  // Accepts the connections waiting at `server` now.
+  void accept_waiting(LinkServer& server, EventSource source);
   // Reads every link to its end once the program has ended.
   void drain_links();
 

@@ -108,6 +108,15 @@ int device_open(int flags) {
   return fd;
 }
 
+// What the adapter says it can do (I2C_FUNCS): combined transfers, as bus 5
+// of the board, unless the environment plays another adapter.
+unsigned long adapter_functions() {
+  const char* text = std::getenv(kFuncsVariable);
+  if (!text || !*text)
+    return I2C_FUNC_I2C;
+  return std::strtoul(text, nullptr, 0);
+}
+
 int device_ioctl(int fd, unsigned long request, void* arg) {
   bool remote = false;
   if (fd < 0)
@@ -120,7 +129,7 @@ int device_ioctl(int fd, unsigned long request, void* arg) {
     case I2C_FUNCS:
       if (!arg)
         return fail(EFAULT);
-      *static_cast<unsigned long*>(arg) = I2C_FUNC_I2C;
+      *static_cast<unsigned long*>(arg) = adapter_functions();
       return 0;
     default:
       return fail(ENOTTY);

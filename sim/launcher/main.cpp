@@ -178,7 +178,25 @@ int main(int argc, char** argv) {
     if (scenario.strip_init_set)
       setup.env.push_back("KIV_SIM_STRIP_INIT_RESULT=" +
                           std::to_string(scenario.strip_init_result));
+    if ((scenario.kernel_cmdline_set && opts.kernel_cmdline_set) ||
+        (scenario.kernel_modules_set && opts.kernel_modules_set) ||
+        (scenario.i2c_funcs >= 0 && !opts.i2c_funcs.empty()))
+      return fail(kUsageError,
+                  "--kernel-cmdline, --kernel-modules and --i2c-funcs do not go together with "
+                  "the scenario's settings of the same");
+    if (scenario.kernel_cmdline_set) {
+      opts.kernel_cmdline_set = true;
+      opts.kernel_cmdline = scenario.kernel_cmdline;
+    }
+    if (scenario.kernel_modules_set) {
+      opts.kernel_modules_set = true;
+      opts.kernel_modules = scenario.kernel_modules;
+    }
+    if (scenario.i2c_funcs >= 0)
+      opts.i2c_funcs = std::to_string(scenario.i2c_funcs);
   }
+  if (!opts.i2c_funcs.empty())
+    setup.env.push_back(std::string(kivsim::i2c::kFuncsVariable) + "=" + opts.i2c_funcs);
   kivsim::TraceWriter trace;
   if (!opts.trace.empty() && !trace.open(opts.trace, error))
     return fail(kUsageError, error);
@@ -205,6 +223,10 @@ int main(int argc, char** argv) {
   if (!opts.cpu_serial.empty() &&
       !kivsim::Sandbox::set_cpuinfo(kivsim::fake_cpuinfo(opts.cpu_serial)))
     return fail(1, "cannot place /proc/cpuinfo");
+  if (opts.kernel_cmdline_set && !kivsim::Sandbox::set_kernel_cmdline(opts.kernel_cmdline + "\n"))
+    return fail(1, "cannot place /proc/cmdline");
+  if (opts.kernel_modules_set && !kivsim::Sandbox::set_kernel_modules(opts.kernel_modules))
+    return fail(1, "cannot place /sys/module");
 
   // A stand-in a process: a few may run, in the program and its children.
   kivsim::LinkServer gpio(8, 4096);

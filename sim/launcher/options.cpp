@@ -2,6 +2,7 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdlib>
 
 #include "commands.h"
@@ -45,8 +46,12 @@ bool is_digits(const char* text) {
 // "--view=8765" (the default port). Only the launcher's own options are looked
 // at, up to the program's name.
 std::vector<std::string> view_port_joined(int argc, const char* const* argv) {
-  static const char* const kTakesValue[] = {"--script",   "--ini",        "--trace", "--vcd",
-                                            "--scenario", "--cpu-serial", "--grace", "--lib-path"};
+  static const char* const kTakesValue[] = {"--script",         "--ini",
+                                            "--trace",          "--vcd",
+                                            "--scenario",       "--cpu-serial",
+                                            "--grace",          "--lib-path",
+                                            "--kernel-cmdline", "--kernel-modules",
+                                            "--i2c-funcs"};
   std::vector<std::string> args(argv, argv + argc);
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -89,6 +94,10 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
   CLI::Option* lib_path = app.add_option("--lib-path", opts.lib_path);
   std::string serial;
   CLI::Option* cpu_serial = app.add_option("--cpu-serial", serial);
+  CLI::Option* cmdline = app.add_option("--kernel-cmdline", opts.kernel_cmdline);
+  std::string module_names;
+  CLI::Option* modules = app.add_option("--kernel-modules", module_names);
+  app.add_option("--i2c-funcs", opts.i2c_funcs);
   app.add_option("--grace", opts.grace_ms)
       ->check(CLI::Range(0L, 600000L, "milliseconds (0 to 600000)"));
   // The first word that is no option starts the program: the rest is its own.
@@ -102,6 +111,22 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
   if (opts.help)
     return true;
   opts.lib_path_set = lib_path->count() > 0;
+  opts.kernel_cmdline_set = cmdline->count() > 0;
+  opts.kernel_modules_set = modules->count() > 0;
+  for (size_t at = 0; opts.kernel_modules_set && at <= module_names.size();) {
+    size_t comma = std::min(module_names.find(',', at), module_names.size());
+    if (comma > at)
+      opts.kernel_modules.push_back(module_names.substr(at, comma - at));
+    at = comma + 1;
+  }
+  if (!opts.i2c_funcs.empty()) {
+    char* end = nullptr;
+    std::strtoul(opts.i2c_funcs.c_str(), &end, 0);
+    if (*end != '\0' || opts.i2c_funcs[0] == '-') {
+      error = "--i2c-funcs takes a number (0x... for hex), not '" + opts.i2c_funcs + "'";
+      return false;
+    }
+  }
   opts.view = view->count() > 0;
   if (opts.view && !port_of(view_port, opts.view_port)) {
     error = "--view takes a port (0 to 65535), not '" + view_port + "'";
@@ -153,6 +178,12 @@ std::string usage_text(const char* argv0) {
          "                    (16 hex digits, either case)\n"
          "  --lib-path DIRS   folders put first in the program's LD_LIBRARY_PATH\n"
          "                    (default: the build's libkiv_io.so and libwiringPi.so)\n"
+         "  --kernel-cmdline TEXT  the program's \"/proc/cmdline\" (default: a Pi's,\n"
+         "                    with no serial console)\n"
+         "  --kernel-modules NAME,...  the modules loaded, as /sys/module lists them\n"
+         "                    (default: i2c_dev, i2c_bcm2835, vc4)\n"
+         "  --i2c-funcs N     what \"/dev/i2c-5\" answers to I2C_FUNCS (default 0x1:\n"
+         "                    I2C_FUNC_I2C, combined transfers)\n"
          "  --grace MS        time from SIGTERM to SIGKILL on quit (default 2000)\n"
          "  --view [PORT]     also show the device live in the browser, at\n"
          "                    http://127.0.0.1:PORT/ (default 8765; 0: any free port)\n"

@@ -9,13 +9,18 @@
 namespace kivsim {
 
 struct LaunchOptions {
-  std::string script;      // --script FILE
-  std::string ini_file;    // --ini FILE
-  std::string cpu_serial;  // --cpu-serial HEX
-  std::string trace;       // --trace FILE
-  std::string vcd;         // --vcd FILE
-  std::string scenario;    // --scenario FILE
-  std::string lib_path;    // --lib-path DIRS ("" keeps the build's folders)
+  std::string script;          // --script FILE
+  std::string ini_file;        // --ini FILE
+  std::string cpu_serial;      // --cpu-serial HEX
+  std::string trace;           // --trace FILE
+  std::string vcd;             // --vcd FILE
+  std::string scenario;        // --scenario FILE
+  std::string lib_path;        // --lib-path DIRS ("" keeps the build's folders)
+  std::string kernel_cmdline;  // --kernel-cmdline TEXT
+  bool kernel_cmdline_set = false;
+  std::vector<std::string> kernel_modules;  // --kernel-modules NAME,...
+  bool kernel_modules_set = false;
+  std::string i2c_funcs;  // --i2c-funcs N ("": the board's adapter)
   bool lib_path_set = false;
   long grace_ms = 2000;              // --grace MS: from SIGTERM to SIGKILL on quit
   bool view = false;                 // --view [PORT]: serve the browser view

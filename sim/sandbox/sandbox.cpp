@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <vector>
 
 namespace kivsim {
 namespace {
@@ -23,6 +24,8 @@ bool g_entered = false;
 std::string g_scratch;
 std::map<std::string, std::pair<std::string, int>> g_ports;  // dev path -> (slave, slave fd)
 bool g_cpuinfo_bound = false;
+bool g_cmdline_bound = false;
+bool g_modules_mounted = false;
 
 // Every sandbox mounts its own scratch tmpfs over this one mount point, which
 // is all it leaves on the host, however its process ends.
@@ -102,6 +105,33 @@ const char kBoardCpuinfo[] =
     "Revision\t: d03114\n"
     "Model\t\t: Raspberry Pi 4 Model B Rev 1.4\n";
 
+// A Pi's kernel command line without a serial console, and a module list
+// without the onboard audio driver that would take the strip's PWM unit.
+const char kBoardCmdline[] =
+    "coherent_pool=1M 8250.nr_uarts=0 console=tty1 root=/dev/mmcblk0p2 rootfstype=ext4 "
+    "fsck.repair=yes rootwait\n";
+const std::vector<std::string> kBoardModules = {"i2c_dev", "i2c_bcm2835", "vc4"};
+
+// Writes `content` to the scratch file `name` in place and, the first time,
+// binds it over `proc_path`: the bind follows the file, not its name.
+bool bind_proc_file(const char* proc_path, const char* name, const std::string& content,
+                    bool& bound) {
+  std::string file = g_scratch + "/" + name;
+  int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return false;
+  bool ok = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+  close(fd);
+  if (!ok)
+    return false;
+  if (!bound) {
+    if (mount(file.c_str(), proc_path, nullptr, MS_BIND, nullptr) != 0)
+      return false;
+    bound = true;
+  }
+  return true;
+}
+
 std::string do_enter() {
   if (unshare(CLONE_NEWNS) != 0) {
     std::string reason = enter_user_namespace();
@@ -130,6 +160,10 @@ std::string do_enter() {
   // library knows the board; a PC's does not.
   if (!Sandbox::set_cpuinfo(kBoardCpuinfo))
     return errtext("/proc/cpuinfo");
+  if (!Sandbox::set_kernel_cmdline(kBoardCmdline))
+    return errtext("/proc/cmdline");
+  if (!Sandbox::set_kernel_modules(kBoardModules))
+    return errtext("/sys/module");
   return "";
 }
 
@@ -206,20 +240,24 @@ void Sandbox::remove_etc_file(const char* name) {
 }
 
 bool Sandbox::set_cpuinfo(const std::string& content) {
-  std::string file = g_scratch + "/cpuinfo";
-  // Rewritten in place: the bind mount follows the file, not its name.
-  int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0)
+  return bind_proc_file("/proc/cpuinfo", "cpuinfo", content, g_cpuinfo_bound);
+}
+
+bool Sandbox::set_kernel_cmdline(const std::string& content) {
+  return bind_proc_file("/proc/cmdline", "cmdline", content, g_cmdline_bound);
+}
+
+bool Sandbox::set_kernel_modules(const std::vector<std::string>& names) {
+  // A fresh tmpfs each time: it drops the folders of the former list.
+  if (g_modules_mounted)
+    umount2("/sys/module", MNT_DETACH);
+  g_modules_mounted = mount("tmpfs", "/sys/module", "tmpfs", 0, "mode=0755") == 0;
+  if (!g_modules_mounted)
     return false;
-  bool ok = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
-  close(fd);
-  if (!ok)
-    return false;
-  if (!g_cpuinfo_bound) {
-    if (mount(file.c_str(), "/proc/cpuinfo", nullptr, MS_BIND, nullptr) != 0)
+  for (const std::string& name : names)
+    if (name.find('/') != std::string::npos || name.empty() || name[0] == '.' ||
+        mkdir(("/sys/module/" + name).c_str(), 0755) != 0)
       return false;
-    g_cpuinfo_bound = true;
-  }
   return true;
 }
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Simulated board: a private mount namespace in which the library's fixed
-// paths ("/dev/com1", "/dev/com2", "/etc/ul-opx3000.ini", "/proc/cpuinfo")
-// are the caller's, while the host's /dev, /etc and /proc stay untouched.
+// paths ("/dev/com1", "/dev/com2", "/etc/ul-opx3000.ini", "/proc/cpuinfo",
+// "/proc/cmdline", "/sys/module") are the caller's, while the host's /dev, /etc and /proc stay
+// untouched.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kivsim {
 
@@ -34,6 +36,12 @@ class Sandbox {
 
   // Makes /proc/cpuinfo read `content` (a scratch file bound over it).
   static bool set_cpuinfo(const std::string& content);
+  // Makes /proc/cmdline (the kernel command line) read `content`, and
+  // /sys/module hold a folder for each of `names` (the modules loaded). By
+  // default they are a Pi's with no serial console and no audio driver.
+  static bool set_kernel_cmdline(const std::string& content);
+  static bool set_kernel_modules(const std::vector<std::string>& names);
+
   // Makes opening /proc/cpuinfo fail.
   static bool hide_cpuinfo();
 

@@ -84,7 +84,9 @@ std::string hex_frame(const json& v, const std::string& where) {
 }
 
 void read_settings(const json& s, Scenario& out) {
-  only_keys(s, "settings", {"ini", "cpu_serial", "strip_init_result", "end"});
+  only_keys(s, "settings",
+            {"ini", "cpu_serial", "strip_init_result", "end", "kernel_cmdline", "kernel_modules",
+             "i2c_funcs"});
   if (s.contains("ini"))
     out.ini_file = text(s["ini"], "settings.ini");
   if (s.contains("cpu_serial")) {
@@ -101,6 +103,21 @@ void read_settings(const json& s, Scenario& out) {
   }
   if (s.contains("end"))
     out.end_ms = milliseconds(s["end"], "settings.end");
+  if (s.contains("kernel_cmdline")) {
+    out.kernel_cmdline_set = true;
+    out.kernel_cmdline = text(s["kernel_cmdline"], "settings.kernel_cmdline");
+  }
+  if (s.contains("kernel_modules")) {
+    const json& m = s["kernel_modules"];
+    if (!m.is_array())
+      fault("settings.kernel_modules", "must be an array of module names");
+    out.kernel_modules_set = true;
+    for (size_t i = 0; i < m.size(); ++i)
+      out.kernel_modules.push_back(
+          text(m[i], "settings.kernel_modules[" + std::to_string(i) + "]"));
+  }
+  if (s.contains("i2c_funcs"))
+    out.i2c_funcs = whole(s["i2c_funcs"], "settings.i2c_funcs", 0, 0x7fffffff);
 }
 
 void read_actions(const json& a, Scenario& out) {

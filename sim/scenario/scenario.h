@@ -3,7 +3,8 @@
 // settings it starts with, and what the program must have done. A JSON file
 // (format and example in README, "Scenarios"):
 //   {"settings": {"ini": FILE, "cpu_serial": HEX, "strip_init_result": N,
-//                 "end": MS},
+//                 "end": MS, "kernel_cmdline": TEXT, "kernel_modules": [NAME, ...],
+//                 "i2c_funcs": N},
 //    "actions": [{"at": MS, "do": COMMAND}, ...],
 //    "expect":  [{"at": MS, "line": PIN, "level": 0|1},
 //                {"at": MS, "strip": RRGGBB | [RRGGBB, ...]},
@@ -44,9 +45,14 @@ struct Scenario {
   std::string ini_file;    // "" when not set; relative to the scenario's folder
   std::string cpu_serial;  // lower case, "" when not set
   bool strip_init_set = false;
-  int strip_init_result = 0;    // what the strip's start returns
-  long end_ms = -1;             // the program is ended then, -1 never
-  std::vector<Command> script;  // the actions, as commands with waits between
+  int strip_init_result = 0;  // what the strip's start returns
+  bool kernel_cmdline_set = false;
+  std::string kernel_cmdline;  // the program's "/proc/cmdline"
+  bool kernel_modules_set = false;
+  std::vector<std::string> kernel_modules;  // the modules loaded (/sys/module)
+  long i2c_funcs = -1;                      // what I2C_FUNCS answers, -1 the default
+  long end_ms = -1;                         // the program is ended then, -1 never
+  std::vector<Command> script;              // the actions, as commands with waits between
   std::vector<Expectation> expectations;
 };
 

@@ -11,10 +11,7 @@
 #include "kiv_config.h"
 
 namespace kiv_config {
-namespace {
 
-// Takes the five known keys into the record at `user`; refuses every other
-// line that carries a value, which makes ini_parse report the file as failed.
 int config_ini_handler(void* user, const char* section, const char* name, const char* value) {
   config_t* record = static_cast<config_t*>(user);
   if (std::strcmp(section, "LIGHT") == 0) {
@@ -42,6 +39,8 @@ int config_ini_handler(void* user, const char* section, const char* name, const 
   }
   return 0;
 }
+
+namespace {
 
 // Lookups may run on several threads while a failing file is parsed again, so
 // the parser never writes the global record: it fills a record of this call's

@@ -88,7 +88,7 @@ expect_in auto "LED strip through the simulated board's rpi_ws281x stand-in"
 cp "$scratch/pic.a" "$board/lib/libws2811.a"
 configure real OFF "$board" || { cat "$scratch/real.log" >&2; fail "OFF with the board libraries failed"; }
 expect_in real "LED strip through the board's rpi_ws281x, linked in ($board/lib/libws2811.a"
-cmake --build "$scratch/real" --target kiv_io -j 2 > "$scratch/build.log" 2>&1 ||
+cmake --build "$scratch/real" --target kiv_io kivctl kivctl_man_page -j 2 > "$scratch/build.log" 2>&1 ||
   { tail -n 30 "$scratch/build.log" >&2; fail "the board build failed"; }
 lib=$scratch/real/libkiv_io.so
 sh "$src/tests/abi/check_symbols.sh" "$lib" "$src"/tests/abi/symbols/*.txt > /dev/null ||
@@ -105,6 +105,7 @@ dev=$scratch/real/libkiv-io-dev_${version}_$arch.deb
 [ -f "$runtime" ] && [ -f "$dev" ] || fail "packages missing: $(ls "$scratch/real"/*.deb)"
 dpkg-deb -f "$runtime" Depends | grep -qw wiringpi || fail "the runtime package does not depend on wiringpi"
 dpkg-deb -c "$runtime" | grep -q "/libkiv_io.so$" || fail "the runtime package lacks the library"
+dpkg-deb -c "$runtime" | grep -q "/usr/bin/kivctl$" || fail "the runtime package lacks kivctl"
 dpkg-deb -c "$dev" | grep -q "include/kiv_io/ws2811/ws2811.h$" ||
   fail "the development package lacks the strip library's header"
 dpkg-deb -f "$dev" Depends | grep -q "libkiv-io (= $version)" ||

@@ -39,6 +39,9 @@ runpath=$(objdump -p "$lib/libkiv_io.so" | awk '$1 == "RUNPATH" { print $2 }')
 [ "$runpath" = '$ORIGIN/kiv_io/sim' ] || fail "run path is '$runpath'"
 [ -x "$root/usr/bin/kiv-sim-run" ] && [ -x "$root/usr/bin/kiv_io_example" ] &&
   [ -x "$root/usr/bin/kiv_strip_demo" ] || fail "launcher, example or demo missing"
+[ "$("$root/usr/bin/kivctl" --version)" = "kivctl $version" ] || fail "kivctl does not run"
+[ -f "$root/usr/share/man/man1/kivctl.1" ] && [ -f "$root/usr/share/man/man1/kiv-sim-run.1" ] ||
+  fail "man pages missing"
 
 # pkg-config from the unpacked root: the file finds its prefix from its place.
 export PKG_CONFIG_PATH="$lib/pkgconfig"

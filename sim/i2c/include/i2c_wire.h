@@ -20,6 +20,9 @@ namespace i2c {
 
 // The environment variable that names the launcher's socket.
 constexpr char kSocketVariable[] = "KIV_SIM_I2C_SOCKET";
+// The environment variable with the adapter's functions that I2C_FUNCS answers
+// (a number, 0x... for hex); I2C_FUNC_I2C when unset.
+constexpr char kFuncsVariable[] = "KIV_SIM_I2C_FUNCS";
 constexpr char kOpenRequest[] = "open";
 
 std::string encode_request(unsigned requested, const std::vector<Message>& messages);

@@ -58,6 +58,32 @@ TEST(Options, ProgramArgumentsStayTheProgramsAndValuesAreChecked) {
   EXPECT_NE(fake_cpuinfo("abc").find("\nSerial\t\t: abc\n"), std::string::npos);
 }
 
+TEST(Options, TheKernelAndTheI2cAdapterTakeOneWordEach) {
+  LaunchOptions o;
+  std::string error;
+  const char* argv[] = {"run",
+                        "--kernel-modules",
+                        "i2c_dev,,snd_bcm2835",
+                        "--i2c-funcs",
+                        "0x8",
+                        "--kernel-cmdline",
+                        "console=ttyAMA0 quiet",
+                        "prog",
+                        "--i2c-funcs",
+                        "1"};
+  ASSERT_TRUE(parse_options(10, argv, o, error)) << error;
+  EXPECT_EQ(o.kernel_modules, (std::vector<std::string>{"i2c_dev", "snd_bcm2835"}));
+  EXPECT_TRUE(o.kernel_modules_set && o.kernel_cmdline_set);
+  EXPECT_EQ(o.kernel_cmdline, "console=ttyAMA0 quiet");
+  EXPECT_EQ(o.i2c_funcs, "0x8");
+  EXPECT_EQ(o.program, (std::vector<std::string>{"prog", "--i2c-funcs", "1"}));
+  for (const char* funcs : {"x1", "-1", "0x1g"}) {
+    const char* bad[] = {"run", "--i2c-funcs", funcs, "p"};
+    LaunchOptions x;
+    EXPECT_FALSE(parse_options(4, bad, x, error)) << funcs;
+  }
+}
+
 // Each report line becomes an event of its kind with its fields and the
 // text a person reads; a line of no known form is shown as it came.
 TEST(GpioReports, EachLineBecomesAnEventOfItsKind) {

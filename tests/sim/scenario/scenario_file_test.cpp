@@ -60,6 +60,27 @@ TEST_F(ScenarioFile, ActionsBecomeCommandsAtTheirTimesWhateverTheirOrder) {
   EXPECT_EQ(s.script[5].ms, 2000);
 }
 
+TEST_F(ScenarioFile, TheKernelAndTheI2cAdapterAreSettings) {
+  Scenario s;
+  std::string error;
+  ASSERT_TRUE(load(R"({"settings": {"kernel_cmdline": "console=serial0,115200",
+                                    "kernel_modules": ["snd_bcm2835"], "i2c_funcs": 8},
+                       "expect": [{"exit": 0}]})",
+                   s, error))
+      << error;
+  EXPECT_TRUE(s.kernel_cmdline_set && s.kernel_modules_set);
+  EXPECT_EQ(s.kernel_cmdline, "console=serial0,115200");
+  EXPECT_EQ(s.kernel_modules, std::vector<std::string>{"snd_bcm2835"});
+  EXPECT_EQ(s.i2c_funcs, 8);
+  for (const char* bad :
+       {R"({"settings": {"kernel_modules": "snd_bcm2835"}})",
+        R"({"settings": {"kernel_modules": [1]}})", R"({"settings": {"i2c_funcs": -1}})"}) {
+    Scenario x;
+    EXPECT_FALSE(load(bad, x, error)) << bad;
+    EXPECT_NE(error.find("settings."), std::string::npos) << error;
+  }
+}
+
 TEST_F(ScenarioFile, ExpectationsAreReadAndDescribed) {
   Scenario s;
   std::string error;

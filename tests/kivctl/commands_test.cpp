@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: MIT
+// kivctl's one-shot commands on the simulated board: what reached the
+// device's lines, ports, lens and strip, read from the run's trace.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "kivctl_run.h"
+
+namespace kivtest {
+namespace {
+
+struct Case {
+  std::vector<std::string> args;
+  int status;
+  // Texts of the trace's events; "> TEXT": a whole line of the program's output.
+  std::vector<std::string> seen;
+  std::string script = "";                 // launcher commands run from the start
+  std::vector<std::string> launcher = {};  // the launcher's options
+};
+
+void run_cases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& a : c.args)
+      joined += a + " ";
+    SCOPED_TRACE("kivctl " + joined);
+    ScratchFile script("commands.script", c.script);
+    std::vector<std::string> launcher = c.launcher;
+    if (!c.script.empty())
+      launcher.insert(launcher.end(), {"--script", script.path()});
+    LauncherRun run = run_kivctl(launcher, c.args);
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    std::vector<std::string> lines = program_lines(run);
+    for (const std::string& text : c.seen) {
+      bool line = text.rfind("> ", 0) == 0;
+      bool found = line ? std::find(lines.begin(), lines.end(), text.substr(2)) != lines.end()
+                        : run.event_with(text) != nullptr;
+      EXPECT_TRUE(found) << "missing: " << text << "\n" << run.trace_text();
+    }
+  }
+}
+
+TEST(KivctlCommands, OutputLinesByTheirRoles) {
+  run_cases({
+      {{"out", "laser", "1", "alarm", "1", "do1", "1", "do2", "1", "scan", "on"},
+       0,
+       {"laser (13) -> 1", "alarm (21) -> 1", "DO1 (22) -> 1", "DO2 (27) -> 1", "scan A (16) -> 1",
+        "scan B (7) -> 0"}},
+      {{"out", "scan", "off", "laser", "0"}, 0, {"scan A (16) -> 0", "scan B (7) -> 1"}},
+      // refused before anything moves, with one line saying why
+      {{"out", "laser", "2"}, 2, {"kivctl: out: laser takes 1 or 0, not '2'"}},
+      {{"out", "beam", "1"}, 2, {"'beam' is no output line"}},
+      {{"out", "laser"}, 2, {"out takes pairs"}},
+  });
+}
+
+TEST(KivctlCommands, ACommandOfAFewMillisecondsIsShownWhole) {
+  // Such a program may connect its stand-ins and end between two looks of
+  // the launcher; several runs at once make that likely.
+  constexpr int kRuns = 8;
+  std::vector<LauncherRun> runs(kRuns);
+  std::vector<std::thread> threads;
+  for (LauncherRun& run : runs)
+    threads.emplace_back([&run] { run = run_kivctl({}, {"out", "laser", "1"}); });
+  for (std::thread& t : threads)
+    t.join();
+  for (const LauncherRun& run : runs) {
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.event_with("laser (13) -> 1"), nullptr) << run.trace_text();
+    EXPECT_NE(run.event_with("started: 800000 Hz"), nullptr) << run.trace_text();
+  }
+}
+
+TEST(KivctlCommands, LightControllerFrames) {
+  run_cases({
+      {{"light", "section", "1", "on"}, 0, {"31 2D 31 0D 0A"}},
+      {{"light", "section", "4", "off"}, 0, {"34 2D 30 0D 0A"}},
+      {{"light", "section", "5", "on"}, 1, {"kivctl: light section 5 on: the library answered 1"}},
+      {{"light", "mode", "3"}, 0, {"35 2D 03 0D 0A"}},
+      {{"light", "on"}, 0, {"35 2D 05 0D 0A", "39 2D 01 0D 0A"}},
+      // a light switched on by another process: the frame goes out all the same
+      {{"light", "off"}, 0, {"39 2D 00 0D 0A"}},
+      {{"light", "flash", "3", "20"}, 0, {"37 2D 03 0D 0A", "38 2D 14 0D 0A", "36 2D 31 0D 0A"}},
+      {{"light", "brightness", "100"}, 0, {"43 2D 00 64 0D 0A"}},
+      {{"light", "brightness", "5"}, 1, {"light brightness 5: the library answered -1"}},
+      {{"light", "cmd", "9-\\x01"}, 0, {"39 2D 01 0D 0A"}},
+      {{"light", "cmd", "91"}, 2, {"light cmd takes the frame's three bytes"}},
+  });
+}
+
+TEST(KivctlCommands, LensAndStrip) {
+  run_cases({
+      {{"lens", "set", "1200"}, 0, {"write 18 [00 00 B0 04 00 00] -> ok"}},
+      {{"lens", "set", "46001"}, 1, {"[ERROR] Liquid Max value: 46000"}},
+      {{"lens", "get"}, 0, {"> 1000"}, "lens set 0 1000\n"},
+      {{"lens", "get", "--json"}, 0, {"> {\"lens\":1000}"}, "lens set 0 1000\n"},
+      {{"lens", "get"}, 1, {"lens get: the lens controller did not answer"}, "lens nack\n"},
+      {{"lens", "vtemp"}, 0, {"write 18 [00 28 01 00 00 00] -> ok"}},
+      {{"strip", "status", "2"}, 0, {"9 LEDs: 00ff00 x9"}},
+      {{"strip", "status", "4"}, 2, {}},
+      {{"strip", "rgb", "255", "128", "0"}, 0, {"9 LEDs: ff8000 x9"}},
+  });
+}
+
+TEST(KivctlCommands, InfoAsJson) {
+  ScratchFile ini("ul.ini", "[CMD]\ntimeout_ns = 7\n");
+  run_cases({
+      {{"info", "--json"},
+       0,
+       {"\"light_map\":[{\"channel\":1,\"from\":\"variant\",\"section\":1}",
+        "\"pause_from\":\"ini\",\"pause_ms\":7",
+        "{\"bcm\":13,\"direction\":\"out\",\"level\":0,\"role\":\"laser\"}"},
+       "",
+       {"--ini", ini.path()}},
+  });
+}
+
+TEST(KivctlCommands, SerialPortsAlone) {
+  run_cases({
+      {{"serial", "send", "com1", "OK 1\\r\\n"}, 0, {"<- \"OK 1\\r\\n\" (6 bytes)"}},
+      {{"serial", "send", "com2", "--hex", "39 2D 01 0D 0A"}, 0, {"39 2D 01 0D 0A   light on"}},
+      {{"serial", "send", "com1", "--hex", "4G"}, 2, {"is no list of hex bytes"}},
+      {{"serial", "send", "com3", "x"}, 2, {}},
+      {{"serial", "listen", "com1", "--hex", "--count", "1", "--timeout", "20"},
+       0,
+       {"com1 68 69 0D 0A"},
+       "wait 1500\nsend com1 hi\\r\\n\n"},
+      {{"serial", "listen", "com1", "--json", "--count", "2", "--timeout", "1"},
+       1,
+       {"serial listen: 0 of 2 events came within 1"}},
+  });
+}
+
+}  // namespace
+}  // namespace kivtest

@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: MIT
+// kivctl doctor on the simulated board: every check has a result, and each
+// fails under the fault that should fail it.
+#include <gtest/gtest.h>
+
+#include "kivctl_run.h"
+
+namespace kivtest {
+namespace {
+
+const char* const kChecks[] = {"library", "board", "cpu",  "config", "com1",
+                               "com2",    "i2c",   "lens", "strip"};
+
+// The report's line of check `name` ("ok       com1     ..."), or "".
+std::string check_line(const LauncherRun& run, const std::string& name) {
+  for (const std::string& line : program_lines(run))
+    if (line.size() > 18 && line.compare(9, name.size() + 1, name + " ") == 0)
+      return line;
+  return "";
+}
+
+TEST(KivctlDoctor, AHealthyBoardIsAllOk) {
+  LauncherRun run = run_kivctl({"--cpu-serial", "10000000abcdef01"}, {"doctor", "-v"});
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  for (const char* name : kChecks)
+    EXPECT_EQ(check_line(run, name).rfind("ok ", 0), 0u) << name << "\n" << run.trace_text();
+  EXPECT_TRUE(printed(run, "I2C_FUNCS 0x00000001"));
+  // Read-only: no line, port or strip was touched.
+  EXPECT_EQ(run.event_with("setup ok"), nullptr);
+  EXPECT_EQ(run.event_with("started: 800000 Hz"), nullptr);
+}
+
+TEST(KivctlDoctor, ActiveExercisesTheDevice) {
+  LauncherRun run =
+      run_kivctl({"--cpu-serial", "10000000abcdef01"}, {"doctor", "--active", "--json"});
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  for (const char* text :
+       {"9 LEDs: 0000ff x9", "9 LEDs: ff0000 x9", "39 2D 01 0D 0A", "39 2D 00 0D 0A",
+        "\"check\":\"lens-rw\",\"details\":[],"
+        "\"result\":\"ok\""})
+    EXPECT_NE(run.event_with(text), nullptr) << "missing: " << text << "\n" << run.trace_text();
+}
+
+struct Fault {
+  const char* name;
+  std::vector<std::string> launcher;  // launcher options
+  std::string before;                 // shell words run before the doctor
+  std::string args;                   // the doctor's
+  const char* check;
+  const char* line;  // the start of its line, after the check's name
+  int status;
+};
+
+TEST(KivctlDoctor, EachCheckFailsUnderItsFault) {
+  if (emulated())
+    GTEST_SKIP() << "faults are made by a shell, which the emulator would not preload";
+  ScratchFile ini("ul.ini", "[LIGHT]\nsection_1 = 4\nbogus line\n[CMD]\ntimeout_ns = 3\nx = 1\n");
+  ScratchFile lens_off("lens.script", "lens remove\n");
+  ScratchFile lens_nack("lens.script", "lens nack\n");
+  const Fault faults[] = {
+      {"no board revision",
+       {},
+       "mount --bind /dev/null /proc/cpuinfo",
+       "doctor",
+       "board",
+       "the GPIO library cannot identify the board",
+       2},
+      {"missing port", {}, "rm /dev/com1", "doctor", "com1", "/dev/com1 is missing", 2},
+      {"held port",
+       {},
+       "sleep 3 </dev/com2 >/dev/null 2>&1 & sleep 0.3",
+       "doctor",
+       "com2",
+       "/dev/com2 is held by process",
+       2},
+      {"serial console",
+       {"--kernel-cmdline", "console=com1,115200 rootwait"},
+       "true",
+       "doctor",
+       "com1",
+       "/dev/com1 carries the kernel's serial console (console=com1,115200",
+       2},
+      {"lens removed",
+       {"--script", lens_off.path()},
+       "sleep 0.5",
+       "doctor",
+       "i2c",
+       "/dev/i2c-5 cannot be opened: No such file or directory",
+       2},
+      {"lens silent",
+       {"--script", lens_nack.path()},
+       "sleep 0.5",
+       "doctor",
+       "lens",
+       "the lens controller does not answer",
+       2},
+      {"no combined transfers",
+       {"--i2c-funcs", "0x8"},
+       "true",
+       "doctor",
+       "i2c",
+       "/dev/i2c-5: the adapter does no combined transfers",
+       2},
+      {"broken ini lines",
+       {"--ini", ini.path()},
+       "true",
+       "doctor",
+       "config",
+       "/etc/ul-opx3000.ini: lines 3, 6 refused; the other lines hold (sections to channels "
+       "1->4 (ini), 2->2, 3->3, 4->4; pause 3 ms (ini))",
+       1},
+      {"strip cannot start",
+       {},
+       "export KIV_SIM_STRIP_INIT_RESULT=-3",
+       "doctor --active",
+       "strip",
+       "the LED library cannot start here: Hardware revision is not supported (-3)",
+       2},
+      {"audio driver",
+       {"--kernel-modules", "i2c_dev,snd_bcm2835"},
+       "true",
+       "doctor",
+       "strip",
+       "the onboard audio driver snd_bcm2835 is loaded",
+       1},
+      {"no library",
+       {"--lib-path", "/nonexistent"},
+       "unset LD_LIBRARY_PATH",
+       "doctor",
+       "library",
+       "libkiv_io.so does not load",
+       2},
+  };
+  for (const Fault& f : faults) {
+    SCOPED_TRACE(f.name);
+    LauncherRun run = run_kivctl_after(f.launcher, f.before, f.args);
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(run.status, f.status) << run.out << run.err;
+    std::string line = check_line(run, f.check);
+    EXPECT_EQ(line.find(f.line), 18u) << line << "\n" << run.trace_text();
+    EXPECT_EQ(line.rfind(f.status == 2 ? "failure" : "warning", 0), 0u) << line;
+  }
+}
+
+TEST(KivctlDoctor, EveryRefusedLineOfTheConfigurationByItsNumber) {
+  const struct {
+    std::string ini;
+    const char* line;  // the config check's line, after its name
+  } cases[] = {
+      {"\xEF\xBB\xBF[LIGHT]\nsection_2=3 ; three\n",
+       "ok       config   /etc/ul-opx3000.ini parsed: sections to channels 1->1, 2->3 (ini)"},
+      // an unknown key, and the indented line that continues it
+      {"[LIGHT]\nsection_1 = 2\nfoo = 1\n  more\n",
+       "warning  config   /etc/ul-opx3000.ini: lines 3, 4 refused"},
+      // a header without its bracket leaves the key after it in no section
+      {"[LIGHT\nsection_1 = 2\n", "warning  config   /etc/ul-opx3000.ini: lines 1, 2 refused"},
+      {"words\n[cmd]\ntimeout_ns = 5\nno equals\n",
+       "warning  config   /etc/ul-opx3000.ini: lines 1, 3, 4 refused"},
+      // a line longer than the parser takes goes on as a line of its own
+      {"[CMD]\ntimeout_ns = " + std::string(250, '1') + "\n",
+       "warning  config   /etc/ul-opx3000.ini: line 3 refused"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ini);
+    ScratchFile ini("ul.ini", c.ini);
+    LauncherRun run = run_kivctl({"--ini", ini.path()}, {"doctor"});
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(check_line(run, "config").rfind(c.line, 0), 0u) << check_line(run, "config");
+  }
+}
+
+}  // namespace
+}  // namespace kivtest

@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+// kivctl light: the light controller on "/dev/com2".
+#include <pthread.h>
+
+#include <memory>
+#include <string>
+
+#include "byte_words.h"
+#include "command_line.h"
+#include "kiv_serial.h"
+#include "light/light_frame.h"
+#include "results.h"
+
+namespace kivctl {
+namespace {
+
+struct LightArgs {
+  int section = 0;
+  std::string state;
+  int mode = 0;
+  bool auto_off = false;
+  int count = 0;
+  int time = 0;
+  int brightness = 0;
+  std::string frame;
+};
+
+int written(const std::string& what, int result) {
+  if (result == 0)
+    return kDone;
+  return complain("light " + what + ": the library answered " + std::to_string(result) +
+                  " (refused, or the light controller's port could not be written)");
+}
+
+int switch_section(kiv::KivIo& io, const LightArgs& a) {
+  if (a.state != "on" && a.state != "off") {
+    complain("light section takes on or off, not '" + a.state + "'");
+    return kUsage;
+  }
+  int result =
+      a.state == "on" ? io.enableLightSection(a.section) : io.disableLightSection(a.section);
+  return written("section " + std::to_string(a.section) + " " + a.state, result);
+}
+
+int light_on(kiv::KivIo& io, bool auto_off) {
+  if (io.open_light() != 0)
+    return complain("light on: the light is on already");
+  if (!auto_off)
+    return kDone;
+  // The library's own switch-off, on a thread of its own as an application runs it.
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, kiv::custom_light_run, nullptr) != 0)
+    return complain("light on --auto-off: cannot start the switch-off thread");
+  pthread_join(thread, nullptr);
+  return kDone;
+}
+
+int light_off(kiv::KivIo& io) {
+  // The light-on flag lives in this process: after a light on by another
+  // process the library would think the light is off and send nothing.
+  if (__atomic_load_n(&kiv::t_light_on, __ATOMIC_RELAXED) != 0)
+    return written("off", io.close_light());
+  return written("off", io.callCmd(kiv::light::kLight, kiv::light::kLightOff));
+}
+
+// "C-A", the frame as the controller reads it without its CR LF.
+int send_frame(kiv::KivIo& io, const std::string& text) {
+  std::string bytes, error;
+  if (!unescape(text, bytes, error) || bytes.size() != 3 || bytes[1] != '-') {
+    complain("light cmd takes the frame's three bytes 'C-A' (such as '1-1' or '9-\\x01')" +
+             (error.empty() ? "" : ": " + error));
+    return kUsage;
+  }
+  return written("cmd " + text, io.callCmd(bytes[0], bytes[2]));
+}
+
+}  // namespace
+
+void add_light_command(CLI::App& app, CommandSet& set) {
+  auto a = std::make_shared<LightArgs>();
+  CLI::App* light = app.add_subcommand("light", "Commands the light controller on /dev/com2");
+  light->require_subcommand(1);
+  explain(light, kSetupNote, "kivctl light section 1 on; kivctl light on --auto-off");
+  auto act = [&set, a](std::function<int(kiv::KivIo&, const LightArgs&)> fn) {
+    return
+        [&set, a, fn] { set.action = [&set, a, fn] { return fn(set.session.device.io(), *a); }; };
+  };
+
+  CLI::App* section = light->add_subcommand(
+      "section",
+      "Switches light section N (1 to 4) on or off, on the controller channel "
+      "that the board variant or /etc/ul-opx3000.ini maps it to.");
+  section->add_option("N", a->section, "light section, 1 to 4")->required();
+  section->add_option("STATE", a->state, "on or off")->required();
+  explain(section, "", "kivctl light section 2 on");
+  section->callback(act(switch_section));
+
+  CLI::App* mode = light->add_subcommand("mode", "Sets the work mode M (its low 8 bits).");
+  mode->add_option("M", a->mode, "work mode")->required();
+  explain(mode, "", "kivctl light mode 3");
+  mode->callback(act([](kiv::KivIo& io, const LightArgs& x) {
+    return written("mode " + std::to_string(x.mode), io.setWorkMode(x.mode));
+  }));
+
+  CLI::App* on = light->add_subcommand(
+      "on", "Switches the light on, in work mode 5 (selected first when needed).");
+  on->add_flag("--auto-off", a->auto_off,
+               "stay until the library's automatic switch-off turns it off (2.9 s)");
+  explain(on, "", "kivctl light on --auto-off");
+  on->callback(act([](kiv::KivIo& io, const LightArgs& x) { return light_on(io, x.auto_off); }));
+
+  CLI::App* off = light->add_subcommand("off", "Switches the light off.");
+  explain(off, "", "kivctl light off");
+  off->callback(act([](kiv::KivIo& io, const LightArgs&) { return light_off(io); }));
+
+  CLI::App* flash = light->add_subcommand(
+      "flash", "Sets the flash count and time (low 8 bits each) and flashes once.");
+  flash->add_option("COUNT", a->count, "flash count")->required();
+  flash->add_option("TIME", a->time, "flash time")->required();
+  explain(flash, "", "kivctl light flash 3 20");
+  flash->callback(act([](kiv::KivIo& io, const LightArgs& x) {
+    io.setLightFlashCount(x.count);
+    io.setLightFlashTime(x.time);
+    io.callLightFlash();
+    return kDone;
+  }));
+
+  CLI::App* bright = light->add_subcommand("brightness", "Sets the brightness, 20 to 479.");
+  bright->add_option("B", a->brightness, "brightness")->required();
+  explain(bright, "", "kivctl light brightness 100");
+  bright->callback(act([](kiv::KivIo&, const LightArgs& x) {
+    return written("brightness " + std::to_string(x.brightness),
+                   svSetBrightnessValue(x.brightness));
+  }));
+
+  CLI::App* cmd = light->add_subcommand(
+      "cmd",
+      "Sends any command frame: 'C-A' is its command byte, '-' and argument byte "
+      "(\\xHH for a byte that is no character); CR LF follow.");
+  cmd->add_option("TEXT", a->frame, "the frame, such as '1-1' or '9-\\x01'")->required();
+  explain(cmd, "", "kivctl light cmd '6-1'");
+  cmd->callback(act([](kiv::KivIo& io, const LightArgs& x) { return send_frame(io, x.frame); }));
+}
+
+}  // namespace kivctl

@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: MIT
+// The board as the GPIO library and the configuration see it.
+#include <cstdio>
+#include <string>
+
+#include "config/config_file.h"
+#include "config/config_report.h"
+#include "doctor/checks.h"
+#include "gpio/gpio_board_check.h"
+#include "kiv_config.h"
+
+namespace kivctl {
+namespace {
+
+std::string line_list(const std::vector<int>& lines) {
+  std::string out;
+  for (int l : lines)
+    out += (out.empty() ? "" : ", ") + std::to_string(l);
+  return out;
+}
+
+std::string effective_map() {
+  std::string out;
+  for (int n = 1; n <= 4; ++n)
+    out += (n > 1 ? ", " : "") + std::to_string(n) + "->" + std::to_string(firmware_index_v2(n)) +
+           (get_value_by_config(n) != 0 ? " (ini)" : "");
+  return "sections to channels " + out + "; pause " + std::to_string(firmware_index_v2(5)) + " ms" +
+         (get_value_by_config(5) != 0 ? " (ini)" : "");
+}
+
+}  // namespace
+
+Check check_board() {
+  Check c{"board"};
+  c.details.push_back(
+      "looked for /proc/device-tree/system/linux,revision and a Revision line "
+      "in /proc/cpuinfo");
+  if (kiv::gpio_board_identifiable()) {
+    c.summary = "the GPIO library can identify the board: setup() can start the lines";
+    return c;
+  }
+  c.fail(Verdict::kFailure,
+         "the GPIO library cannot identify the board: setup() prints \"wiringPi setup error\" "
+         "and drives no line",
+         "run on the device's board, or give the system a device tree revision");
+  return c;
+}
+
+Check check_config() {
+  Check c{"config"};
+  kiv_config::ConfigFileReport r = kiv_config::report_config_file();
+  std::string path = kiv_config::kConfigPath;
+  if (!r.present) {
+    c.summary = std::string(path) + " absent: the board variant decides (" + effective_map() + ")";
+    return c;
+  }
+  if (!r.opened) {
+    c.fail(Verdict::kFailure, path + " cannot be read: the board variant decides",
+           "make it readable by this user, or remove it");
+    return c;
+  }
+  c.details.push_back("in force: " + effective_map());
+  if (r.refused_lines.empty()) {
+    c.summary = path + " parsed: " + effective_map();
+    return c;
+  }
+  c.fail(Verdict::kWarning,
+         path + ": line" + (r.refused_lines.size() > 1 ? "s " : " ") + line_list(r.refused_lines) +
+             " refused; the other lines hold (" + effective_map() +
+             "), and the library reads the file again at every lookup",
+         "keep only [LIGHT] section_1..section_4 and [CMD] timeout_ns, each at the start of its "
+         "line");
+  return c;
+}
+
+Check check_cpu() {
+  Check c{"cpu"};
+  bool updated = x_updated_device();
+  std::string serial = serial_buf;
+  while (!serial.empty() && (serial.back() == '\n' || serial.back() == ' '))
+    serial.pop_back();
+  std::string variant = updated ? "an updated device: sections 1 and 3 exchanged, 2 ms pause"
+                                : "another device: sections as numbered, no pause";
+  if (serial.empty()) {
+    c.fail(Verdict::kWarning, "no CPU serial number in /proc/cpuinfo: " + variant,
+           "check that /proc/cpuinfo has a Serial line; the variant cannot be told without it");
+    return c;
+  }
+  c.summary = "CPU serial " + serial + ": " + variant;
+  return c;
+}
+
+}  // namespace kivctl

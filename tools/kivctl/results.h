@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+// Where kivctl's output goes. The library writes its own log lines ("[KIV-IO]
+// ...") to standard output; the tool moves them to standard error, so that
+// what it prints as results (and as JSON) stays one clean stream.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace kivctl {
+
+// Exit statuses of every command (doctor adds its own: 1 warnings, 2 failures).
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+// Keeps the standard output the tool was started with for its results and
+// points descriptor 1 at standard error. Call once, before the library runs.
+void separate_results();
+// The results stream, line buffered so that watched events leave at once.
+FILE* results();
+// Flushes the results and closes the descriptor kept for them.
+void close_results();
+// Writes `line` and a newline to the results.
+void result_line(const std::string& line);
+// One line "kivctl: <text>" on standard error; returns kFailed.
+int complain(const std::string& text);
+
+}  // namespace kivctl

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+#include "watch/event_pump.h"
+
+#include <chrono>
+
+#include "results.h"
+#include "watch/event_sources.h"
+#include "watch/stop_signals.h"
+
+namespace kivctl {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The longest wait for an event before a stop signal is looked at again.
+constexpr std::chrono::milliseconds kSignalSlice{100};
+
+std::string joined(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& w : words)
+    out += (out.empty() ? "" : ", ") + w;
+  return out;
+}
+
+}  // namespace
+
+int watch_sources(Session& session, const std::vector<std::string>& sources,
+                  const PrintStyle& style, const WatchLimits& limits, const std::string& command) {
+  StopSignals signals;
+  EventQueue queue;
+  long seen = 0;
+  bool timed_out = false;
+  {
+    EventSources taps(session, queue);
+    std::string error;
+    if (!taps.start(sources, error)) {
+      complain(command + ": " + error);
+      return error.rfind("cannot", 0) == 0 ? kFailed : kUsage;
+    }
+    std::fprintf(stderr, "kivctl: watching %s (Ctrl-C ends)\n", joined(sources).c_str());
+    const Clock::time_point end =
+        limits.timeout_s > 0 ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                  std::chrono::duration<double>(limits.timeout_s))
+                             : Clock::time_point::max();
+    while (!StopSignals::requested() && (limits.count <= 0 || seen < limits.count)) {
+      Clock::time_point now = Clock::now();
+      if (now >= end) {
+        timed_out = true;
+        break;
+      }
+      WatchedEvent e;
+      if (queue.pop(e, std::min(end, now + kSignalSlice))) {
+        print_event(e, style);
+        ++seen;
+      }
+    }
+  }
+  std::fflush(results());
+  if (timed_out && limits.count > 0)
+    return complain(command + ": " + std::to_string(seen) + " of " + std::to_string(limits.count) +
+                    " events came within " + std::to_string(limits.timeout_s) + " s");
+  return kDone;
+}
+
+}  // namespace kivctl

@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: MIT
+// Prints watched events as they come until enough came, the time is up or a
+// stop signal arrived.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "device.h"
+#include "watch/event_printer.h"
+
+namespace kivctl {
+
+struct WatchLimits {
+  long count = 0;        // stop after this many events (0: no limit)
+  double timeout_s = 0;  // stop after this many seconds (0: no limit)
+};
+
+// Watches `sources` (see EventSources) and prints their events. Returns kDone,
+// kFailed when --count events did not come within --timeout, or kUsage.
+int watch_sources(Session& session, const std::vector<std::string>& sources,
+                  const PrintStyle& style, const WatchLimits& limits, const std::string& command);
+
+}  // namespace kivctl
