@@ -133,3 +133,43 @@ INSTANTIATE_TEST_SUITE_P(Ports, PeerLossTest,
                          PrintCase);
 
 }  // namespace
+
+namespace {
+
+// The device node alone goes while the port is open, its peer still there,
+// and returns: the open port carries on, a reopen fails while the node is
+// gone and leaves the port as it was, and succeeds once it is back.
+class NodeGoneTest : public kivtest::FaultTest, public testing::WithParamInterface<int> {};
+
+TEST_P(NodeGoneTest, OpenPortCarriesOnWhileItsNodeIsGone) {
+  const int index = GetParam();
+  char dev[] = "/dev/com1";
+  dev[8] = static_cast<char>('1' + index);
+  const int peer = index == 0 ? peer1_ : peer2_;
+  const std::string slave = kivsim::Sandbox::port_slave(dev);
+  kivtest::drain(peer);
+  auto send = [&](size_t n, unsigned seed) {
+    Bytes b = pattern(n, seed);
+    auto written = std::async(std::launch::async, [&] {
+      return WriteSerialPort(reinterpret_cast<char*>(b.data()), static_cast<int>(n), index);
+    });
+    EXPECT_EQ(kivtest::read_bytes(peer, n, milliseconds(5000)), b);
+    return written.get();
+  };
+
+  ASSERT_EQ(unlink(dev), 0);
+  EXPECT_EQ(send(64 * 1024, 5), 0);
+  {
+    kivtest::StdoutCapture opens;
+    EXPECT_EQ(SerialPortInit(dev, 115200), -1);
+    EXPECT_EQ(opens.text(), std::string("open serial ") + dev + " error\n");
+  }
+  EXPECT_EQ(send(4096, 6), 0);
+  ASSERT_EQ(symlink(slave.c_str(), dev), 0);
+  EXPECT_EQ(SerialPortInit(dev, 115200), 0);
+  EXPECT_EQ(send(64 * 1024, 7), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, NodeGoneTest, testing::Values(0, 1));
+
+}  // namespace
