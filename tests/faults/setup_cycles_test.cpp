@@ -25,9 +25,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// The sanitizers' allocators hold freed memory back: resident memory says
-// nothing about the library there.
-#ifdef KIV_FAULTS_SANITIZED
+// Not under the sanitizers or the emulator (see CMakeLists.txt).
+#ifdef KIV_FAULTS_NO_MEMORY_BOUND
 constexpr bool kJudgeResidentMemory = false;
 #else
 constexpr bool kJudgeResidentMemory = true;
