@@ -391,9 +391,7 @@ int main(int argc, char** argv) {
   for (const auto& e : g_errors)
     failed |= e.load() != 0;
   bool grew = last.descriptors > start.descriptors || last.threads > start.threads;
-#ifndef KIV_SOAK_SANITIZED
-  // The sanitizers' allocators hold freed memory back and grow their shadow:
-  // there the figure is shown, not judged.
+#ifndef KIV_SOAK_NO_MEMORY_BOUND
   grew |= last.rss_kib - start.rss_kib > rss_slack_kib;
 #else
   (void)rss_slack_kib;
