@@ -15,6 +15,8 @@ struct LaunchOptions {
   std::string trace;       // --trace FILE
   std::string vcd;         // --vcd FILE
   std::string scenario;    // --scenario FILE
+  std::string junit;       // --junit FILE
+  int repeat = 1;          // --repeat N: the scenario's runs
   std::string lib_path;    // --lib-path DIRS ("" keeps the build's folders)
   bool lib_path_set = false;
   long grace_ms = 2000;              // --grace MS: from SIGTERM to SIGKILL on quit

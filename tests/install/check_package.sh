@@ -37,8 +37,9 @@ lib=$(dirname "$(find "$root" -name libkiv_io.so)")
 if ls "$lib" | grep -q -e wiringPi -e ws2811; then fail "stand-ins in the library folder $lib"; fi
 runpath=$(objdump -p "$lib/libkiv_io.so" | awk '$1 == "RUNPATH" { print $2 }')
 [ "$runpath" = '$ORIGIN/kiv_io/sim' ] || fail "run path is '$runpath'"
-[ -x "$root/usr/bin/kiv-sim-run" ] && [ -x "$root/usr/bin/kiv_io_example" ] &&
-  [ -x "$root/usr/bin/kiv_strip_demo" ] || fail "launcher, example or demo missing"
+[ -x "$root/usr/bin/kiv-sim-run" ] && [ -x "$root/usr/bin/kiv-sim-vcd" ] &&
+  [ -x "$root/usr/bin/kiv_io_example" ] && [ -x "$root/usr/bin/kiv_strip_demo" ] ||
+  fail "launcher, waveform converter, example or demo missing"
 
 # pkg-config from the unpacked root: the file finds its prefix from its place.
 export PKG_CONFIG_PATH="$lib/pkgconfig"
