@@ -49,12 +49,19 @@ bool EventWatch::see(const Event& e) {
       text_ += e.bytes;
       if (text_.size() > kTextTail)
         text_.erase(0, text_.size() - kTextTail);
-      const bool found = pattern_.kind == PatternKind::kCom1
-                             ? text_.find(pattern_.bytes) != std::string::npos
-                             : std::regex_search(text_, *pattern_.match);
-      if (found)
-        text_.clear();
-      return found;
+      // What follows an occurrence is kept: it may begin the next one.
+      size_t end = std::string::npos;
+      std::smatch m;
+      if (pattern_.kind == PatternKind::kCom1) {
+        const size_t at = text_.find(pattern_.bytes);
+        end = at == std::string::npos ? at : at + pattern_.bytes.size();
+      } else if (std::regex_search(text_, m, *pattern_.match)) {
+        end = static_cast<size_t>(m.position(0) + m.length(0));
+      }
+      if (end == std::string::npos)
+        return false;
+      text_.erase(0, end);
+      return true;
     }
     case PatternKind::kCom2:
       return e.source == EventSource::kCom2 && e.kind == EventKind::kFrame &&

@@ -43,7 +43,7 @@ class EventWatch {
   // Takes the next event of the run (folding it into a state of its own);
   // true when the pattern occurs with it. A state occurs when the device comes
   // to it, not while it stays; text once it has come whole, after which the
-  // watch looks for it again in what follows.
+  // watch looks for it again in what follows it.
   bool see(const Event& event);
   const EventPattern& pattern() const { return pattern_; }
 

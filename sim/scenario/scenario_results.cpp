@@ -52,7 +52,8 @@ std::string results_to_json(const std::vector<ExpectationResult>& results) {
                    {"held", r.held},
                    {"message", r.message},
                    {"delays_ns", r.delays_ns}});
-  return out.dump();
+  // A byte that is not UTF-8 must not cost the whole result.
+  return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 bool results_from_json(const std::string& text, std::vector<ExpectationResult>& results) {
