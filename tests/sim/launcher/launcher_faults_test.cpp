@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The faults the launcher plays on the board's lines, as a program meets
 // them: a serial peer that hangs up and comes back, noise from the light
-// controller, a bouncing input; and actions that wait for what the program
-// says.
+// controller, a bouncing input.
 #include <gtest/gtest.h>
 
 #include "byte_text.h"
@@ -97,31 +96,6 @@ TEST(LauncherFaults, ABounceIsEdgesMillisecondsApartEndingAtItsLevel) {
   const int64_t span_ns = edges.back()->time_ns - edges.front()->time_ns;
   EXPECT_GE(span_ns, 4 * 1000000);
   EXPECT_LT(span_ns, 500 * 1000000);
-}
-
-TEST(LauncherFaults, ActionsWaitForWhatTheProgramSays) {
-  // GO follows READY by its delay; DONE, matched by a pattern, ends the run.
-  ScratchFile scenario("waiting.json", R"({
-      "actions": [{"when": {"com1": "READY\r\n"}, "delay": 300, "do": "send com1 GO\\r\\n"},
-                  {"when": {"com1_match": "DONE [0-9]+"}, "do": "quit"}],
-      "expect": [{"when": {"com1_match": "DONE"}, "com1_match": "^READY\r\nDONE 7"},
-                 {"after": {"com1": "READY"}, "within": 60000, "com1": "DONE"},
-                 {"exit": 143}]})");
-  LauncherRun run = run_traced(
-      probe_run({"--scenario", scenario.path()},
-                {"try-write1", "READY\\r\\n", "read1", "4", "try-write1", "DONE 7\\r\\n", "hang"}));
-  KIV_SKIP_WITHOUT_BOARD(run);
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_TRUE(run.has("com1 got 47 4F 0D 0A")) << run.out;
-  const kivsim::Event* ready = run.event_with("<- \"READY\\r\\n\"");
-  const kivsim::Event* go =
-      run.event(EventSource::kCom1, EventKind::kSent, "-> \"GO\\r\\n\" (4 bytes)");
-  ASSERT_TRUE(ready && go) << run.trace_text();
-  EXPECT_GE(go->time_ns - ready->time_ns, 300 * 1000000);
-  EXPECT_TRUE(
-      run.has("expect[1]: com1 received \"DONE\" within 60000 ms after "
-              "{\"com1\":\"READY\"}: worst "))
-      << run.out;
 }
 
 }  // namespace
