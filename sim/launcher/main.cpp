@@ -39,6 +39,7 @@
 #include "sandbox.h"
 #include "scenario.h"
 #include "scenario_check.h"
+#include "scenario_report.h"
 #include "scenario_results.h"
 #include "strip_wire.h"
 #include "terminal_line.h"
@@ -272,29 +273,6 @@ double seconds_now() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-// Says how a run's expectations came out: one message a failed one on
-// standard error, the delays measured for those that held. 0 when all held.
-int report_run(const std::string& scenario, const std::vector<kivsim::ExpectationResult>& results) {
-  size_t failed = 0;
-  for (const kivsim::ExpectationResult& r : results) {
-    if (!r.held) {
-      ++failed;
-      std::fprintf(stderr, "kiv-sim-run: scenario %s: %s\n", scenario.c_str(), r.message.c_str());
-    } else if (!r.delays_ns.empty()) {
-      std::printf("kiv-sim-run: scenario %s: %s: %s: %s\n", scenario.c_str(), r.where.c_str(),
-                  r.description.c_str(), kivsim::delays_text(r.delays_ns).c_str());
-    }
-  }
-  if (failed > 0) {
-    std::fprintf(stderr, "kiv-sim-run: scenario %s: %zu of %zu expectations did not hold\n",
-                 scenario.c_str(), failed, results.size());
-    return 1;
-  }
-  std::printf("kiv-sim-run: scenario %s: all %zu expectations held\n", scenario.c_str(),
-              results.size());
-  return 0;
-}
-
 void write_junit(std::FILE* file, const kivsim::LaunchOptions& opts,
                  const std::vector<std::vector<kivsim::ExpectationResult>>& runs, double seconds) {
   if (!file)
@@ -351,7 +329,7 @@ int repeat_runs(kivsim::LaunchOptions& opts, kivsim::RunSetup& setup,
       bool ran = false;
       int status = run_program(opts, setup, scenario, results, ran);
       if (ran) {
-        status = report_run(opts.scenario, results);
+        status = kivsim::report_run(stdout, stderr, opts.scenario, results) ? 0 : 1;
         const std::string text = kivsim::results_to_json(results);
         if (write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
           status = 1;
@@ -379,25 +357,8 @@ int repeat_runs(kivsim::LaunchOptions& opts, kivsim::RunSetup& setup,
       break;
     }
   }
-  const std::vector<kivsim::ExpectationTally> tally = kivsim::tally_results(runs);
-  size_t failed = 0;
-  for (const kivsim::ExpectationTally& t : tally) {
-    failed += t.held < t.runs ? 1 : 0;
-    std::printf(
-        "kiv-sim-run: scenario %s: %s: held in %d of %d runs%s\n", opts.scenario.c_str(),
-        t.where.c_str(), t.held, t.runs,
-        t.delays_ns.empty() ? "" : ("; delays " + kivsim::delay_spread_text(t.delays_ns)).c_str());
-  }
   write_junit(junit, opts, runs, seconds_now() - started);
-  if (failed > 0) {
-    std::fprintf(stderr,
-                 "kiv-sim-run: scenario %s: %zu of %zu expectations did not hold in every run\n",
-                 opts.scenario.c_str(), failed, tally.size());
-    return 1;
-  }
-  std::printf("kiv-sim-run: scenario %s: all %zu expectations held in all %zu runs\n",
-              opts.scenario.c_str(), tally.size(), runs.size());
-  return 0;
+  return kivsim::report_runs(stdout, stderr, opts.scenario, runs) ? 0 : 1;
 }
 
 }  // namespace
@@ -458,7 +419,7 @@ int main(int argc, char** argv) {
   const int status = run_program(opts, setup, scenario, results, ran);
   if (!ran || opts.scenario.empty())
     return status;
-  const int verdict = report_run(opts.scenario, results);
+  const int verdict = kivsim::report_run(stdout, stderr, opts.scenario, results) ? 0 : 1;
   write_junit(junit.get(), opts, {results}, seconds_now() - started);
   return verdict;
 }
