@@ -74,6 +74,23 @@ void BoardRun::reconnect(int port) {
     com2_.reconnect(master, log_);
 }
 
+void BoardRun::bounce(const Command& cmd) {
+  // A contact that bounces: edges a millisecond apart, the last one to the
+  // level it settles at. The first goes at once, so that the others keep
+  // their distance from it.
+  const double start = now_ms();
+  for (int i = 0; i < cmd.edges; ++i) {
+    Command edge;
+    edge.kind = CommandKind::kEdge;
+    edge.pin = cmd.pin;
+    edge.level = bounce_level(cmd, i);
+    if (i == 0)
+      execute(edge);
+    else
+      run_at(start + i, edge);
+  }
+}
+
 void BoardRun::execute(const Command& cmd) {
   switch (cmd.kind) {
     case CommandKind::kEdge:
@@ -120,15 +137,7 @@ void BoardRun::execute(const Command& cmd) {
       reconnect(cmd.port);
       break;
     case CommandKind::kBounce:
-      // A contact that bounces: edges a millisecond apart, the last one to
-      // the level it settles at.
-      for (int i = 0; i < cmd.edges; ++i) {
-        Command edge;
-        edge.kind = CommandKind::kEdge;
-        edge.pin = cmd.pin;
-        edge.level = bounce_level(cmd, i);
-        run_at(now_ms() + i, edge);
-      }
+      bounce(cmd);
       break;
   }
 }

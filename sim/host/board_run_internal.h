@@ -80,6 +80,7 @@ class BoardRun {
   void on_posted(const Event& e);
   void hang_up(int port);
   void reconnect(int port);
+  void bounce(const Command& cmd);
 
   // The stand-ins' reports.
   void on_gpio_client(int fd);
