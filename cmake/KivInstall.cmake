@@ -41,6 +41,8 @@ if(KIV_GPIO_SIMULATED AND KIV_STRIP_SIMULATED)
     COMPONENT simulator)
   install(PROGRAMS $<TARGET_FILE:kiv-sim-run-installed> DESTINATION ${CMAKE_INSTALL_BINDIR}
     COMPONENT simulator)
+  # A recorded trace as a waveform, beside the launcher that writes both.
+  install(TARGETS kiv-sim-vcd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT simulator)
   install(TARGETS kiv_io_example kiv_strip_demo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     COMPONENT simulator)
   install(FILES examples/example.script examples/kiv_io_example.cpp

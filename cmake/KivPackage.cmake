@@ -40,7 +40,8 @@ if(KIV_GPIO_SIMULATED AND KIV_STRIP_SIMULATED)
   set(CPACK_PACKAGE_DESCRIPTION
       "libkiv_io.so built for the simulated board, with the simulated board: WiringPi and "
       "rpi_ws281x stand-ins (in a private folder), the I2C layer with the lens controller, the "
-      "kiv-sim-run launcher, the example application and the strip demo.")
+      "kiv-sim-run launcher, the kiv-sim-vcd trace-to-waveform converter, the example "
+      "application and the strip demo.")
 elseif(NOT KIV_GPIO_SIMULATED AND NOT KIV_STRIP_SIMULATED)
   # The board: runtime and development packages. WiringPi's own .deb is named
   # "wiringpi"; rpi_ws281x has none and is linked in.

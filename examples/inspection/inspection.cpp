@@ -8,7 +8,9 @@
 // "FAULT <n> <what>\r\n" instead. "READY\r\n" on com1 says it waits for
 // triggers; the strip is blue then.
 //
-// Usage: kiv_inspection [CYCLES]   (default 2)
+// Usage: kiv_inspection [CYCLES] [LATE_MS]   (default 2 cycles, 0 ms)
+// LATE_MS makes a deliberately slow variant: each cycle starts that long after
+// its trigger, so that a scenario's cycle times can be seen to fail.
 // Exit status 0 when every cycle passed, 1 when one had a fault.
 #include <unistd.h>
 
@@ -64,7 +66,8 @@ void fault(kiv::KivIo* io, int cycle, const char* what) {
 }
 
 // One cycle; false when it had a fault.
-bool inspect(kiv::KivIo* io, int cycle) {
+bool inspect(kiv::KivIo* io, int cycle, unsigned late_ms) {
+  usleep(late_ms * 1000);
   if (io->open_light() != 0) {
     fault(io, cycle, "light");
     return false;
@@ -86,6 +89,7 @@ int main(int argc, char** argv) {
   int cycles = argc > 1 ? std::atoi(argv[1]) : 2;
   if (cycles <= 0)
     cycles = 2;
+  const int late_ms = argc > 2 ? std::atoi(argv[2]) : 0;
   kiv::KivIo* io = kiv::KivIo::getInstance();
   io->setup();
   io->registerTrigger(on_trigger);
@@ -104,7 +108,9 @@ int main(int argc, char** argv) {
       if (!light_fault)
         --g_triggers;
     }
-    bool passed = light_fault ? (fault(io, cycle, "light controller"), false) : inspect(io, cycle);
+    bool passed = light_fault
+                      ? (fault(io, cycle, "light controller"), false)
+                      : inspect(io, cycle, static_cast<unsigned>(late_ms > 0 ? late_ms : 0));
     all_passed = all_passed && passed;
   }
   // Closing the ports lets the last result leave the line first.

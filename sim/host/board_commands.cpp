@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The commands of a run, from the script, the terminal or the view, carried
 // out on the board's lines and devices.
+#include <algorithm>
 #include <cstdio>
 
 #include "board_run_internal.h"
@@ -19,6 +20,11 @@ std::optional<double> BoardRun::commands_due_in() {
     if (in >= 0 && (!due || static_cast<double>(in) < *due))
       due = static_cast<double>(in);
   }
+  if (!timed_.empty()) {
+    const double in = std::max(0.0, timed_.begin()->first - now_ms());
+    if (!due || in < *due)
+      due = in;
+  }
   return due;
 }
 
@@ -28,6 +34,61 @@ void BoardRun::run_due_commands() {
     execute(cmd);
   while (typed_.queue().take_due(now_ms(), cmd))
     execute(cmd);
+  while (!timed_.empty() && timed_.begin()->first <= now_ms()) {
+    cmd = timed_.begin()->second;
+    timed_.erase(timed_.begin());
+    execute(cmd);
+  }
+}
+
+void BoardRun::watch_waiting_actions() {
+  for (const WaitingAction& w : s_.waiting)
+    waiting_.push_back(std::make_unique<EventWatch>(w.when));
+  if (!waiting_.empty())
+    log_.watch([this](const Event& e) { on_posted(e); });
+}
+
+void BoardRun::on_posted(const Event& e) {
+  // Only queued here: a command posts events of its own, which a watcher
+  // must not. The loop runs it before it next waits.
+  for (size_t i = 0; i < waiting_.size(); ++i) {
+    if (!waiting_[i] || !waiting_[i]->see(e))
+      continue;
+    waiting_[i].reset();
+    run_at(now_ms() + static_cast<double>(s_.waiting[i].delay_ms), s_.waiting[i].command);
+  }
+}
+
+void BoardRun::hang_up(int port) {
+  if (port == 1)
+    com1_.hang_up(log_);
+  else
+    com2_.hang_up(log_);
+}
+
+void BoardRun::reconnect(int port) {
+  const int master = s_.new_line ? s_.new_line(port) : -1;
+  if (port == 1)
+    com1_.reconnect(master, log_);
+  else
+    com2_.reconnect(master, log_);
+}
+
+void BoardRun::bounce(const Command& cmd) {
+  // A contact that bounces: edges a millisecond apart, the last one to the
+  // level it settles at. The first goes at once, so that the others keep
+  // their distance from it.
+  const double start = now_ms();
+  for (int i = 0; i < cmd.edges; ++i) {
+    Command edge;
+    edge.kind = CommandKind::kEdge;
+    edge.pin = cmd.pin;
+    edge.level = bounce_level(cmd, i);
+    if (i == 0)
+      execute(edge);
+    else
+      run_at(start + i, edge);
+  }
 }
 
 void BoardRun::execute(const Command& cmd) {
@@ -51,6 +112,7 @@ void BoardRun::execute(const Command& cmd) {
       com2_.send_notification(log_);
       break;
     case CommandKind::kSend:
+    case CommandKind::kNoise:
       if (cmd.port == 1)
         com1_.send(cmd.bytes, log_);
       else
@@ -67,6 +129,15 @@ void BoardRun::execute(const Command& cmd) {
       break;  // the queue has taken it into account
     case CommandKind::kLens:
       s_.lens->execute(cmd, log_);
+      break;
+    case CommandKind::kHangup:
+      hang_up(cmd.port);
+      break;
+    case CommandKind::kReconnect:
+      reconnect(cmd.port);
+      break;
+    case CommandKind::kBounce:
+      bounce(cmd);
       break;
   }
 }

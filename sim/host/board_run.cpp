@@ -38,6 +38,7 @@ BoardRun::BoardRun(const RunSetup& s)
 
 int BoardRun::run() {
   log_.restart();
+  watch_waiting_actions();
   std::string error;
   if (!child_.start(s_.program, s_.env, error)) {
     log_.line("error: " + error);

@@ -6,6 +6,8 @@
 // and the summary at the end (board_summary.cpp).
 #pragma once
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +73,14 @@ class BoardRun {
   void run_due_commands();
   void execute(const Command& cmd);
   void run_source_commands();
+  // What a command leaves to come later (a bounce's edges) and the actions
+  // whose event came, each at its time.
+  void run_at(double at_ms, const Command& cmd) { timed_.emplace(at_ms, cmd); }
+  void watch_waiting_actions();
+  void on_posted(const Event& e);
+  void hang_up(int port);
+  void reconnect(int port);
+  void bounce(const Command& cmd);
 
   // The stand-ins' reports.
   void on_gpio_client(int fd);
@@ -93,6 +103,8 @@ class BoardRun {
   ProgramOutput out_{EventKind::kOut}, err_{EventKind::kErr};
   CommandQueue script_;
   TypedCommands typed_;
+  std::multimap<double, Command> timed_;              // by the time they are due
+  std::vector<std::unique_ptr<EventWatch>> waiting_;  // null once its action is due
   bool out_open_ = true, err_open_ = true;
   double last_data_ms_ = 0;
   bool quitting_ = false;

@@ -9,6 +9,7 @@ namespace kivsim {
 namespace {
 
 constexpr const char kNotTaken[] = "   (the line did not take it all)";
+constexpr const char kHungUp[] = "   (not sent: the light controller has hung up)";
 
 }  // namespace
 
@@ -42,23 +43,39 @@ void ControllerPeer::show_events(EventLog& log) {
   }
 }
 
-bool ControllerPeer::send(const std::string& bytes, EventLog& log) {
-  bool ok = model_.send(bytes);
+bool ControllerPeer::sent(bool ok, const std::string& bytes, const std::string& text,
+                          EventLog& log) {
   Event e = log.make(EventSource::kCom2, EventKind::kSent,
-                     describe_raw("->", bytes) + (ok ? "" : kNotTaken));
+                     text + (hung_up_ ? kHungUp
+                             : ok     ? ""
+                                      : kNotTaken));
   e.bytes = bytes;
   log.post(std::move(e));
   return ok;
 }
 
+bool ControllerPeer::send(const std::string& bytes, EventLog& log) {
+  return sent(!hung_up_ && model_.send(bytes), bytes, describe_raw("->", bytes), log);
+}
+
 bool ControllerPeer::send_notification(EventLog& log) {
-  bool ok = model_.send_notification();
-  Event e = log.make(EventSource::kCom2, EventKind::kSent,
-                     "-> " + frame_hex(LightController::notification()) +
-                         "   hardware notification" + (ok ? "" : kNotTaken));
-  e.bytes = LightController::notification();
-  log.post(std::move(e));
-  return ok;
+  const std::string& bytes = LightController::notification();
+  return sent(!hung_up_ && model_.send_notification(), bytes,
+              "-> " + frame_hex(bytes) + "   hardware notification", log);
+}
+
+void ControllerPeer::hang_up(EventLog& log) {
+  finish(log);
+  hung_up_ = hung_up_ || hang_up_line(fd_);
+  log.note(EventSource::kCom2, EventKind::kNote,
+           hung_up_ ? "the light controller hangs up" : "the light controller cannot hang up");
+}
+
+void ControllerPeer::reconnect(int master, EventLog& log) {
+  const bool placed = take_new_line(fd_, master);
+  hung_up_ = hung_up_ && !placed;
+  log.note(EventSource::kCom2, EventKind::kNote,
+           placed ? "a new line at /dev/com2" : "no new line could be made");
 }
 
 }  // namespace kivsim

@@ -29,13 +29,19 @@ class ControllerPeer {
   bool send(const std::string& bytes, EventLog& log);
   // The hardware notification FF AA EE.
   bool send_notification(EventLog& log);
+  // The controller hangs up (a frame left unfinished is shown first), and a
+  // new line takes its place (port_peer.h).
+  void hang_up(EventLog& log);
+  void reconnect(int master, EventLog& log);
 
   const LightControllerState& state() const { return model_.state(); }
 
  private:
   void show_events(EventLog& log);
+  bool sent(bool ok, const std::string& bytes, const std::string& text, EventLog& log);
   int fd_;
   LightController model_;
+  bool hung_up_ = false;
 };
 
 }  // namespace kivsim

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,10 +61,44 @@ bool PortPeer::write_all(const std::string& bytes) {
   return true;
 }
 
+bool hang_up_line(int fd) {
+  const int holder = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (holder < 0)
+    return false;
+  const bool placed = dup3(holder, fd, O_CLOEXEC) == fd;
+  close(holder);
+  return placed;
+}
+
+bool take_new_line(int fd, int master) {
+  if (master < 0)
+    return false;
+  const bool placed = dup3(master, fd, O_CLOEXEC) == fd;
+  close(master);
+  if (placed)
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  return placed;
+}
+
+void PortPeer::hang_up(EventLog& log) {
+  hung_up_ = hung_up_ || hang_up_line(fd_);
+  log.note(EventSource::kCom1, EventKind::kNote,
+           hung_up_ ? "the peer hangs up" : "the peer cannot hang up");
+}
+
+void PortPeer::reconnect(int master, EventLog& log) {
+  const bool placed = take_new_line(fd_, master);
+  hung_up_ = hung_up_ && !placed;
+  log.note(EventSource::kCom1, EventKind::kNote,
+           placed ? "a new line at /dev/com1" : "no new line could be made");
+}
+
 bool PortPeer::send(const std::string& bytes, EventLog& log) {
-  bool ok = write_all(bytes);
+  bool ok = !hung_up_ && write_all(bytes);
   Event e = log.make(EventSource::kCom1, EventKind::kSent,
-                     describe_raw("->", bytes) + (ok ? "" : "   (the line did not take it all)"));
+                     describe_raw("->", bytes) + (hung_up_ ? "   (not sent: the peer has hung up)"
+                                                  : ok     ? ""
+                                                           : "   (the line did not take it all)"));
   e.bytes = bytes;
   log.post(std::move(e));
   return ok;

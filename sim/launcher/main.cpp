@@ -15,9 +15,15 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
 
 #include "board_run.h"
 #include "bounded_file.h"
@@ -25,6 +31,7 @@
 #include "event_stream.h"
 #include "i2c_bus.h"
 #include "i2c_wire.h"
+#include "junit_report.h"
 #include "lens_link.h"
 #include "link_server.h"
 #include "options.h"
@@ -32,6 +39,8 @@
 #include "sandbox.h"
 #include "scenario.h"
 #include "scenario_check.h"
+#include "scenario_report.h"
+#include "scenario_results.h"
 #include "strip_wire.h"
 #include "terminal_line.h"
 #ifdef KIV_SIM_HAVE_VIEW
@@ -137,66 +146,14 @@ void annotate_events(kivsim::EventStream& stream, int com1_fd, int com2_fd,
   });
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  hold_standard_descriptors();
-  kivsim::LaunchOptions opts;
+// One run of the program on the simulated board, from opening the trace to
+// the program's end: its exit status, or the launcher's own when it could not
+// run it (`ran` false). With a scenario, `results` gets how each expectation
+// came out.
+int run_program(kivsim::LaunchOptions& opts, kivsim::RunSetup& setup,
+                const kivsim::Scenario& scenario, std::vector<kivsim::ExpectationResult>& results,
+                bool& ran) {
   std::string error;
-  if (!kivsim::parse_options(argc, argv, opts, error))
-    return fail(kUsageError, error + " (see --help)");
-  if (opts.help) {
-    std::printf("%s", kivsim::usage_text(argv[0]).c_str());
-    return 0;
-  }
-#ifndef KIV_SIM_HAVE_VIEW
-  if (opts.view)
-    return fail(kUsageError, "this kiv-sim-run was built without the view (KIV_SIM_VIEW=OFF)");
-#endif
-  kivsim::RunSetup setup;
-  setup.program = opts.program;
-  setup.grace_ms = opts.grace_ms;
-  if (!opts.script.empty() && !kivsim::load_script(opts.script, setup.script, error))
-    return fail(kUsageError, error);
-  // A scenario is read and checked before anything starts.
-  kivsim::Scenario scenario;
-  if (!opts.scenario.empty()) {
-    if (!kivsim::load_scenario(opts.scenario, scenario, error))
-      return fail(kUsageError, error);
-    if (!opts.script.empty())
-      return fail(kUsageError,
-                  "--script and --scenario do not go together: the scenario holds the actions");
-    if (!scenario.ini_file.empty() && !opts.ini_file.empty())
-      return fail(kUsageError, "--ini and the scenario's ini setting do not go together");
-    if (!scenario.cpu_serial.empty() && !opts.cpu_serial.empty())
-      return fail(kUsageError, "--cpu-serial and the scenario's cpu_serial do not go together");
-    setup.script = scenario.script;
-    if (!scenario.ini_file.empty())
-      opts.ini_file = scenario.ini_file;
-    if (!scenario.cpu_serial.empty())
-      opts.cpu_serial = scenario.cpu_serial;
-    if (scenario.strip_init_set)
-      setup.env.push_back("KIV_SIM_STRIP_INIT_RESULT=" +
-                          std::to_string(scenario.strip_init_result));
-    if ((scenario.kernel_cmdline_set && opts.kernel_cmdline_set) ||
-        (scenario.kernel_modules_set && opts.kernel_modules_set) ||
-        (scenario.i2c_funcs >= 0 && !opts.i2c_funcs.empty()))
-      return fail(kUsageError,
-                  "--kernel-cmdline, --kernel-modules and --i2c-funcs do not go together with "
-                  "the scenario's settings of the same");
-    if (scenario.kernel_cmdline_set) {
-      opts.kernel_cmdline_set = true;
-      opts.kernel_cmdline = scenario.kernel_cmdline;
-    }
-    if (scenario.kernel_modules_set) {
-      opts.kernel_modules_set = true;
-      opts.kernel_modules = scenario.kernel_modules;
-    }
-    if (scenario.i2c_funcs >= 0)
-      opts.i2c_funcs = std::to_string(scenario.i2c_funcs);
-  }
-  if (!opts.i2c_funcs.empty())
-    setup.env.push_back(std::string(kivsim::i2c::kFuncsVariable) + "=" + opts.i2c_funcs);
   kivsim::TraceWriter trace;
   if (!opts.trace.empty() && !trace.open(opts.trace, error))
     return fail(kUsageError, error);
@@ -218,6 +175,9 @@ int main(int argc, char** argv) {
   setup.com2_fd = kivsim::Sandbox::add_port("/dev/com2");
   if (setup.com1_fd < 0 || setup.com2_fd < 0)
     return fail(1, "cannot make /dev/com1 and /dev/com2");
+  setup.new_line = [](int port) {
+    return kivsim::Sandbox::add_port(port == 1 ? "/dev/com1" : "/dev/com2");
+  };
   if (!opts.ini_file.empty() && !kivsim::Sandbox::write_etc_file("ul-opx3000.ini", ini))
     return fail(1, "cannot place /etc/ul-opx3000.ini");
   if (!opts.cpu_serial.empty() &&
@@ -294,6 +254,7 @@ int main(int argc, char** argv) {
   }
 #endif
 
+  ran = true;
   int status = kivsim::run_on_board(setup);
 #ifdef KIV_SIM_HAVE_VIEW
   view.stop();
@@ -305,17 +266,182 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kiv-sim-run: %s\n", error.c_str());
   if (!vcd.close(error))
     std::fprintf(stderr, "kiv-sim-run: %s\n", error.c_str());
-  if (opts.scenario.empty())
-    return status;
-  std::vector<std::string> failures = check.failures();
-  for (const std::string& f : failures)
-    std::fprintf(stderr, "kiv-sim-run: scenario %s: %s\n", opts.scenario.c_str(), f.c_str());
-  if (!failures.empty()) {
-    std::fprintf(stderr, "kiv-sim-run: scenario %s: %zu of %zu expectations did not hold\n",
-                 opts.scenario.c_str(), failures.size(), check.count());
-    return 1;
+  if (!opts.scenario.empty())
+    results = check.results();
+  return status;
+}
+
+double seconds_now() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+void write_junit(std::FILE* file, const kivsim::LaunchOptions& opts,
+                 const std::vector<std::vector<kivsim::ExpectationResult>>& runs, double seconds) {
+  if (!file)
+    return;
+  const std::string xml = kivsim::junit_xml(opts.scenario, kivsim::tally_results(runs), seconds);
+  if (std::fwrite(xml.data(), 1, xml.size(), file) != xml.size() || std::fflush(file) != 0)
+    std::fprintf(stderr, "kiv-sim-run: cannot write %s: %s\n", opts.junit.c_str(),
+                 std::strerror(errno));
+}
+
+// Reads what a run's process sends until it closes its end.
+std::string read_to_end(int fd) {
+  std::string text;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return text;
+    text.append(buf, static_cast<size_t>(n));
   }
-  std::printf("kiv-sim-run: scenario %s: all %zu expectations held\n", opts.scenario.c_str(),
-              check.count());
-  return 0;
+}
+
+// Runs the scenario opts.repeat times, each in a process of its own (a fresh
+// sandbox and board each time), and reports each expectation's passes and the
+// spread of its delays. A stop signal ends the runs after the one under way,
+// which the program's launcher stops as it always does.
+int repeat_runs(kivsim::LaunchOptions& opts, kivsim::RunSetup& setup,
+                const kivsim::Scenario& scenario, std::FILE* junit) {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    sigaddset(&stops, sig);
+  sigprocmask(SIG_BLOCK, &stops, nullptr);
+  std::vector<std::vector<kivsim::ExpectationResult>> runs;
+  const double started = seconds_now();
+  for (int run = 1; run <= opts.repeat; ++run) {
+    std::printf("kiv-sim-run: scenario %s: run %d of %d\n", opts.scenario.c_str(), run,
+                opts.repeat);
+    std::fflush(stdout);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+      return fail(1, std::string("cannot make a pipe: ") + std::strerror(errno));
+    const pid_t pid = fork();
+    if (pid < 0) {
+      close(fds[0]);
+      close(fds[1]);
+      return fail(1, std::string("cannot start a run: ") + std::strerror(errno));
+    }
+    if (pid == 0) {
+      close(fds[0]);
+      std::vector<kivsim::ExpectationResult> results;
+      bool ran = false;
+      int status = run_program(opts, setup, scenario, results, ran);
+      if (ran) {
+        status = kivsim::report_run(stdout, stderr, opts.scenario, results) ? 0 : 1;
+        const std::string text = kivsim::results_to_json(results);
+        if (write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+          status = 1;
+      }
+      close(fds[1]);
+      std::fflush(nullptr);
+      _exit(status);
+    }
+    close(fds[1]);
+    const std::string text = read_to_end(fds[0]);
+    close(fds[0]);
+    int wait_status = 0;
+    while (waitpid(pid, &wait_status, 0) < 0 && errno == EINTR) {
+    }
+    const int status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1;
+    std::vector<kivsim::ExpectationResult> results;
+    if (!kivsim::results_from_json(text, results))
+      return status != 0 ? status : 1;
+    runs.push_back(std::move(results));
+    sigset_t pending;
+    if (sigpending(&pending) == 0 && run < opts.repeat &&
+        (sigismember(&pending, SIGINT) || sigismember(&pending, SIGTERM) ||
+         sigismember(&pending, SIGHUP))) {
+      std::printf("kiv-sim-run: scenario %s: stopped after run %d\n", opts.scenario.c_str(), run);
+      break;
+    }
+  }
+  write_junit(junit, opts, runs, seconds_now() - started);
+  return kivsim::report_runs(stdout, stderr, opts.scenario, runs) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  hold_standard_descriptors();
+  kivsim::LaunchOptions opts;
+  std::string error;
+  if (!kivsim::parse_options(argc, argv, opts, error))
+    return fail(kUsageError, error + " (see --help)");
+  if (opts.help) {
+    std::printf("%s", kivsim::usage_text(argv[0]).c_str());
+    return 0;
+  }
+#ifndef KIV_SIM_HAVE_VIEW
+  if (opts.view)
+    return fail(kUsageError, "this kiv-sim-run was built without the view (KIV_SIM_VIEW=OFF)");
+#endif
+  kivsim::RunSetup setup;
+  setup.program = opts.program;
+  setup.grace_ms = opts.grace_ms;
+  if (!opts.script.empty() && !kivsim::load_script(opts.script, setup.script, error))
+    return fail(kUsageError, error);
+  // A scenario is read and checked before anything starts.
+  kivsim::Scenario scenario;
+  if (!opts.scenario.empty()) {
+    if (!kivsim::load_scenario(opts.scenario, scenario, error))
+      return fail(kUsageError, error);
+    if (!opts.script.empty())
+      return fail(kUsageError,
+                  "--script and --scenario do not go together: the scenario holds the actions");
+    if (!scenario.ini_file.empty() && !opts.ini_file.empty())
+      return fail(kUsageError, "--ini and the scenario's ini setting do not go together");
+    if (!scenario.cpu_serial.empty() && !opts.cpu_serial.empty())
+      return fail(kUsageError, "--cpu-serial and the scenario's cpu_serial do not go together");
+    setup.script = scenario.script;
+    setup.waiting = scenario.waiting;
+    if (!scenario.ini_file.empty())
+      opts.ini_file = scenario.ini_file;
+    if (!scenario.cpu_serial.empty())
+      opts.cpu_serial = scenario.cpu_serial;
+    if (scenario.strip_init_set)
+      setup.env.push_back("KIV_SIM_STRIP_INIT_RESULT=" +
+                          std::to_string(scenario.strip_init_result));
+    if ((scenario.kernel_cmdline_set && opts.kernel_cmdline_set) ||
+        (scenario.kernel_modules_set && opts.kernel_modules_set) ||
+        (scenario.i2c_funcs >= 0 && !opts.i2c_funcs.empty()))
+      return fail(kUsageError,
+                  "--kernel-cmdline, --kernel-modules and --i2c-funcs do not go together with "
+                  "the scenario's settings of the same");
+    if (scenario.kernel_cmdline_set) {
+      opts.kernel_cmdline_set = true;
+      opts.kernel_cmdline = scenario.kernel_cmdline;
+    }
+    if (scenario.kernel_modules_set) {
+      opts.kernel_modules_set = true;
+      opts.kernel_modules = scenario.kernel_modules;
+    }
+    if (scenario.i2c_funcs >= 0)
+      opts.i2c_funcs = std::to_string(scenario.i2c_funcs);
+  }
+  if (!opts.i2c_funcs.empty())
+    setup.env.push_back(std::string(kivsim::i2c::kFuncsVariable) + "=" + opts.i2c_funcs);
+  // Opened before the sandbox, where the path means what it means to the caller.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> junit(nullptr, std::fclose);
+  if (!opts.junit.empty()) {
+    junit.reset(std::fopen(opts.junit.c_str(), "we"));
+    if (!junit)
+      return fail(kUsageError, "cannot write " + opts.junit + ": " + std::strerror(errno));
+  }
+  if (opts.repeat > 1)
+    return repeat_runs(opts, setup, scenario, junit.get());
+  std::vector<kivsim::ExpectationResult> results;
+  bool ran = false;
+  const double started = seconds_now();
+  const int status = run_program(opts, setup, scenario, results, ran);
+  if (!ran || opts.scenario.empty())
+    return status;
+  const int verdict = kivsim::report_run(stdout, stderr, opts.scenario, results) ? 0 : 1;
+  write_junit(junit.get(), opts, {results}, seconds_now() - started);
+  return verdict;
 }

@@ -51,7 +51,8 @@ std::vector<std::string> view_port_joined(int argc, const char* const* argv) {
                                             "--scenario",       "--cpu-serial",
                                             "--grace",          "--lib-path",
                                             "--kernel-cmdline", "--kernel-modules",
-                                            "--i2c-funcs"};
+                                            "--i2c-funcs",      "--junit",
+                                            "--repeat"};
   std::vector<std::string> args(argv, argv + argc);
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -89,6 +90,8 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
   app.add_option("--trace", opts.trace);
   app.add_option("--vcd", opts.vcd);
   app.add_option("--scenario", opts.scenario);
+  app.add_option("--junit", opts.junit);
+  app.add_option("--repeat", opts.repeat)->check(CLI::Range(1, 1000, "runs (1 to 1000)"));
   std::string view_port;
   CLI::Option* view = app.add_option("--view", view_port);
   CLI::Option* lib_path = app.add_option("--lib-path", opts.lib_path);
@@ -147,6 +150,14 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
     error = "no program to run";
     return false;
   }
+  if (opts.scenario.empty() && (!opts.junit.empty() || opts.repeat > 1)) {
+    error = "--junit and --repeat judge a scenario: they need --scenario";
+    return false;
+  }
+  if (opts.view && opts.repeat > 1) {
+    error = "--repeat and --view do not go together";
+    return false;
+  }
   return true;
 }
 
@@ -169,6 +180,11 @@ std::string usage_text(const char* argv0) {
          "  --scenario FILE   run the scenario of FILE (JSON: settings, actions in\n"
          "                    time, expectations) and check it: exit status 0 when\n"
          "                    every expectation held, 1 with the ones that did not\n"
+         "  --junit FILE      also write the scenario's outcome to FILE as JUnit XML\n"
+         "                    (a test case for each expectation)\n"
+         "  --repeat N        run the scenario N times; report each expectation's\n"
+         "                    passes and the spread of its measured delays (the\n"
+         "                    trace and the waveform hold the last run)\n"
          "  --trace FILE      write every event to FILE, one JSON object a line\n"
          "  --vcd FILE        write the run's waveform to FILE (Value Change Dump):\n"
          "                    the GPIO lines, com1 and com2 as UART, the lens bus\n"

@@ -15,6 +15,8 @@ struct LaunchOptions {
   std::string trace;           // --trace FILE
   std::string vcd;             // --vcd FILE
   std::string scenario;        // --scenario FILE
+  std::string junit;           // --junit FILE
+  int repeat = 1;              // --repeat N: the scenario's runs
   std::string lib_path;        // --lib-path DIRS ("" keeps the build's folders)
   std::string kernel_cmdline;  // --kernel-cmdline TEXT
   bool kernel_cmdline_set = false;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "event_stream.h"
@@ -25,7 +26,15 @@ class EventLog {
   // An event of `source` and `kind` stamped now.
   Event make(EventSource source, EventKind kind, std::string text,
              EventTiming timing = EventTiming::kSource) const;
-  void post(Event event) { stream_.post(std::move(event)); }
+  void post(Event event) {
+    if (watcher_)
+      watcher_(event);
+    stream_.post(std::move(event));
+  }
+  // Sees every event as it is posted, in the order of posting (not yet in
+  // time order, nor folded), so that the run can act on it at once. It must
+  // not post.
+  void watch(std::function<void(const Event&)> watcher) { watcher_ = std::move(watcher); }
   // Posts an event of `source` and `kind` stamped now, with its text only.
   void note(EventSource source, EventKind kind, const std::string& text,
             EventTiming timing = EventTiming::kSource);
@@ -34,6 +43,7 @@ class EventLog {
 
  private:
   EventStream& stream_;
+  std::function<void(const Event&)> watcher_;
 };
 
 }  // namespace kivsim

@@ -13,6 +13,8 @@ namespace kivsim {
 namespace {
 
 constexpr long kMaxWaitMs = 24L * 3600 * 1000;
+constexpr int kDefaultNoise = 16, kMaxNoise = 4096;
+constexpr int kDefaultBounce = 5, kMaxBounce = 99;
 
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -54,15 +56,47 @@ ParseResult fail(std::string& error, const std::string& text) {
   return ParseResult::kError;
 }
 
-ParseResult parse_send(std::string rest, Command& cmd, std::string& error) {
-  std::string port = next_word(rest);
-  if (port == "com1") {
-    cmd.port = 1;
-  } else if (port == "com2") {
-    cmd.port = 2;
-  } else {
-    return fail(error, "send needs com1 or com2, not '" + port + "'");
+bool parse_port(const std::string& name, const std::string& word, int& port, std::string& error) {
+  if (word == "com1" || word == "com2") {
+    port = word[3] - '0';
+    return true;
   }
+  error = name + " needs com1 or com2, not '" + word + "'";
+  return false;
+}
+
+// A whole number from `lo` to `hi` in `word`, or `fallback` when it is empty.
+bool parse_count(const std::string& word, int fallback, int lo, int hi, int& out) {
+  if (word.empty()) {
+    out = fallback;
+    return true;
+  }
+  char* end = nullptr;
+  long v = std::strtol(word.c_str(), &end, 10);
+  if (*end != '\0' || v < lo || v > hi)
+    return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+// Noise is the same for every run, so that a scenario replays alike; it holds
+// no FF, so it never forms the light controller's notification by chance.
+std::string noise_bytes(int count) {
+  std::string out;
+  uint32_t x = 0x2545F491u;
+  while (static_cast<int>(out.size()) < count) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    if ((x & 0xFF) != 0xFF)
+      out += static_cast<char>(x & 0xFF);
+  }
+  return out;
+}
+
+ParseResult parse_send(std::string rest, Command& cmd, std::string& error) {
+  if (!parse_port("send", next_word(rest), cmd.port, error))
+    return ParseResult::kError;
   // The text runs to the end of the line; quotes keep leading or trailing blanks.
   std::string text = trim(rest);
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
@@ -142,6 +176,26 @@ ParseResult parse_lens(std::string rest, Command& cmd, std::string& error) {
                                     : "unknown lens command '" + action + "'");
 }
 
+ParseResult parse_bounce(std::string rest, Command& cmd, std::string& error) {
+  size_t comment = rest.find('#');
+  if (comment != std::string::npos)
+    rest.resize(comment);
+  const std::string arg1 = next_word(rest), arg2 = next_word(rest), count = next_word(rest);
+  if (!next_word(rest).empty())
+    return fail(error, "bounce takes a line, a level and a count of edges");
+  cmd.kind = CommandKind::kBounce;
+  cmd.pin = parse_pin(arg1);
+  if (cmd.pin < 0)
+    return fail(error, arg1.empty() ? "bounce needs a pin" : "unknown pin '" + arg1 + "'");
+  if (is_driven_pin(cmd.pin))
+    return fail(error, pin_label(cmd.pin) + " is an output: bounce sets inputs");
+  if (!parse_level(arg2, cmd.level, error))
+    return ParseResult::kError;
+  if (!parse_count(count, kDefaultBounce, 2, kMaxBounce, cmd.edges))
+    return fail(error, "bounce takes 2 to " + std::to_string(kMaxBounce) + " edges");
+  return ParseResult::kCommand;
+}
+
 }  // namespace
 
 ParseResult parse_command(const std::string& line, Command& cmd, std::string& error) {
@@ -154,6 +208,8 @@ ParseResult parse_command(const std::string& line, Command& cmd, std::string& er
     return parse_send(rest, cmd, error);
   if (name == "lens")
     return parse_lens(rest, cmd, error);
+  if (name == "bounce")
+    return parse_bounce(rest, cmd, error);
 
   size_t hash = rest.find('#');
   if (hash != std::string::npos)
@@ -175,6 +231,22 @@ ParseResult parse_command(const std::string& line, Command& cmd, std::string& er
       return fail(error, pin_label(cmd.pin) + " is an output: edge and level set inputs");
     if (!parse_level(arg2, cmd.level, error))
       return ParseResult::kError;
+    return ParseResult::kCommand;
+  }
+  if (name == "hangup" || name == "reconnect" || name == "noise") {
+    if (!parse_port(name, arg1, cmd.port, error))
+      return ParseResult::kError;
+    cmd.kind = name == "hangup"      ? CommandKind::kHangup
+               : name == "reconnect" ? CommandKind::kReconnect
+                                     : CommandKind::kNoise;
+    int count = 0;
+    if (cmd.kind != CommandKind::kNoise && !arg2.empty())
+      return fail(error, "unexpected '" + arg2 + "' after " + name + " " + arg1);
+    if (cmd.kind == CommandKind::kNoise) {
+      if (!parse_count(arg2, kDefaultNoise, 1, kMaxNoise, count))
+        return fail(error, "noise takes a count of bytes from 1 to " + std::to_string(kMaxNoise));
+      cmd.bytes = noise_bytes(count);
+    }
     return ParseResult::kCommand;
   }
   if (name == "wait") {
@@ -223,6 +295,10 @@ bool load_script(const std::string& path, std::vector<Command>& out, std::string
   return true;
 }
 
+int bounce_level(const Command& cmd, int i) {
+  return (cmd.edges - 1 - i) % 2 == 0 ? cmd.level : 1 - cmd.level;
+}
+
 const char* command_help() {
   return "  edge <pin|input|trigger|tune> <0|1>  set an input and raise an edge\n"
          "  level <pin|input|trigger|tune> <0|1>  set an input's level without an edge\n"
@@ -233,6 +309,15 @@ const char* command_help() {
          "  lens nack|stuck|mend                  the lens controller stops answering, the\n"
          "                                        bus sticks, both end\n"
          "  lens remove|attach                    /dev/i2c-5 disappears, comes back\n"
+         "  hangup com1|com2                      the port's peer hangs up: the program's\n"
+         "                                        line ends (reads nothing, writes fail)\n"
+         "  reconnect com1|com2                   a new line at the port's path, which the\n"
+         "                                        program opens again\n"
+         "  noise com1|com2 [count]               the port's peer sends count noise bytes\n"
+         "                                        (default 16)\n"
+         "  bounce <input|trigger|tune|pin> <0|1> [edges]\n"
+         "                                        edges 1 ms apart (default 5), the last to\n"
+         "                                        the level, as a bouncing contact\n"
          "  wait <ms>                             pause before the next command\n"
          "  quit                                  end the program (SIGTERM, then SIGKILL)\n"
          "  help                                  this list\n";

@@ -10,6 +10,11 @@
 //   lens nack|stuck|mend                   the controller stops answering, the bus
 //                                          sticks, both end
 //   lens remove|attach                     "/dev/i2c-5" disappears, comes back
+//   hangup com1|com2                       the port's peer hangs up
+//   reconnect com1|com2                    a new line at the port's path
+//   noise com1|com2 [count]                the port's peer sends noise bytes
+//   bounce <input|trigger|tune|pin> <0|1> [edges]
+//                                          edges 1 ms apart, the last to the level
 //   wait <ms>                              pause before the next command
 //   quit                                   end the program (SIGTERM, then SIGKILL)
 //   help                                   list the commands
@@ -23,15 +28,29 @@
 
 namespace kivsim {
 
-enum class CommandKind { kEdge, kLevel, kNotify, kSend, kWait, kQuit, kHelp, kLens };
+enum class CommandKind {
+  kEdge,
+  kLevel,
+  kNotify,
+  kSend,
+  kWait,
+  kQuit,
+  kHelp,
+  kLens,
+  kHangup,
+  kReconnect,
+  kNoise,
+  kBounce
+};
 enum class LensAction { kSet, kNack, kStuck, kMend, kRemove, kAttach };
 
 struct Command {
   CommandKind kind = CommandKind::kHelp;
-  int pin = -1;       // edge, level
-  int level = 0;      // edge, level
-  int port = 0;       // send: 1 (com1) or 2 (com2)
-  std::string bytes;  // send: the bytes, escapes decoded
+  int pin = -1;       // edge, level, bounce
+  int level = 0;      // edge, level, bounce: the level the line ends at
+  int edges = 0;      // bounce: how many (odd, so the last is to `level`)
+  int port = 0;       // send, noise, hangup, reconnect: 1 (com1) or 2 (com2)
+  std::string bytes;  // send: the bytes, escapes decoded; noise: its bytes
   long ms = 0;        // wait
   // lens: what to do; for set, the register and its word
   LensAction lens = LensAction::kSet;
@@ -50,6 +69,9 @@ ParseResult parse_command(const std::string& line, Command& cmd, std::string& er
 // must be a regular file of at most kInputFileLimit bytes); nothing runs from
 // a faulty script.
 bool load_script(const std::string& path, std::vector<Command>& out, std::string& error);
+
+// The level of the `i`th edge (from 0) of a bounce that ends at `cmd.level`.
+int bounce_level(const Command& cmd, int i);
 
 // The command list shown by `help` and in the usage text.
 const char* command_help();

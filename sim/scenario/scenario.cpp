@@ -10,78 +10,13 @@
 #include "bounded_file.h"
 #include "byte_text.h"
 #include "light_controller.h"
+#include "scenario_json.h"
 
 namespace kivsim {
 namespace {
 
 using nlohmann::json;
-
-constexpr long kMaxMs = 24L * 3600 * 1000;
-
-// What went wrong where; thrown inside this file only, caught in load_scenario.
-struct Fault {
-  std::string where;
-  std::string what;
-};
-
-[[noreturn]] void fault(const std::string& where, const std::string& what) {
-  throw Fault{where, what};
-}
-
-void only_keys(const json& obj, const std::string& where,
-               std::initializer_list<const char*> allowed) {
-  if (!obj.is_object())
-    fault(where, "must be an object");
-  for (auto it = obj.begin(); it != obj.end(); ++it) {
-    bool known = false;
-    for (const char* key : allowed)
-      known = known || it.key() == key;
-    if (!known)
-      fault(where, "unknown key \"" + it.key() + "\"");
-  }
-}
-
-long milliseconds(const json& v, const std::string& where) {
-  if (!v.is_number_integer() || v.get<long long>() < 0 || v.get<long long>() > kMaxMs)
-    fault(where, "must be a whole number of milliseconds from 0 to " + std::to_string(kMaxMs));
-  return static_cast<long>(v.get<long long>());
-}
-
-int whole(const json& v, const std::string& where, long lo, long hi) {
-  if (!v.is_number_integer() || v.get<long long>() < lo || v.get<long long>() > hi)
-    fault(where, "must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
-  return static_cast<int>(v.get<long long>());
-}
-
-std::string text(const json& v, const std::string& where) {
-  if (!v.is_string())
-    fault(where, "must be a string");
-  return v.get<std::string>();
-}
-
-uint32_t colour(const json& v, const std::string& where) {
-  std::string t = v.is_string() ? v.get<std::string>() : "";
-  if (t.size() == 7 && t[0] == '#')
-    t.erase(0, 1);
-  if (t.size() != 6 || t.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    fault(where, "must be a colour of 6 hex digits (\"00ff00\")");
-  return static_cast<uint32_t>(std::stoul(t, nullptr, 16));
-}
-
-// "39 2D 01 0D 0A" (spaces optional) to its bytes.
-std::string hex_frame(const json& v, const std::string& where) {
-  std::string digits;
-  for (char c : text(v, where))
-    if (c != ' ')
-      digits += c;
-  if (digits.empty() || digits.size() % 2 != 0 ||
-      digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    fault(where, "must be the frame's bytes in hex (\"39 2D 01 0D 0A\")");
-  std::string bytes;
-  for (size_t i = 0; i < digits.size(); i += 2)
-    bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
-  return bytes;
-}
+using namespace scenario_json;
 
 void read_settings(const json& s, Scenario& out) {
   only_keys(s, "settings",
@@ -126,10 +61,11 @@ void read_actions(const json& a, Scenario& out) {
   std::vector<std::pair<long, Command>> timed;
   for (size_t i = 0; i < a.size(); ++i) {
     const std::string where = "actions[" + std::to_string(i) + "]";
-    only_keys(a[i], where, {"at", "do"});
-    if (!a[i].contains("at") || !a[i].contains("do"))
-      fault(where, "needs \"at\" and \"do\"");
-    long at = milliseconds(a[i]["at"], where + ".at");
+    only_keys(a[i], where, {"at", "when", "delay", "do"});
+    if (a[i].contains("at") == a[i].contains("when") || !a[i].contains("do"))
+      fault(where, "needs \"do\" and one of \"at\" and \"when\"");
+    if (a[i].contains("delay") && !a[i].contains("when"))
+      fault(where + ".delay", "belongs to an action that waits for an event (\"when\")");
     Command cmd;
     std::string error;
     ParseResult r = parse_command(text(a[i]["do"], where + ".do"), cmd, error);
@@ -139,7 +75,16 @@ void read_actions(const json& a, Scenario& out) {
       fault(where + ".do", error);
     if (cmd.kind == CommandKind::kWait || cmd.kind == CommandKind::kHelp)
       fault(where + ".do", "\"at\" gives the time; wait and help have no place here");
-    timed.emplace_back(at, cmd);
+    if (a[i].contains("when")) {
+      WaitingAction w;
+      w.when = event_pattern(a[i]["when"], where + ".when");
+      if (a[i].contains("delay"))
+        w.delay_ms = milliseconds(a[i]["delay"], where + ".delay");
+      w.command = cmd;
+      out.waiting.push_back(std::move(w));
+      continue;
+    }
+    timed.emplace_back(milliseconds(a[i]["at"], where + ".at"), cmd);
   }
   std::stable_sort(timed.begin(), timed.end(),
                    [](const auto& x, const auto& y) { return x.first < y.first; });
@@ -189,53 +134,61 @@ void read_light(const json& v, const std::string& where, Expectation& e) {
   }
 }
 
+// When an expectation is judged: "at" (a state), "by" (bytes), "when" an
+// event comes, "within" a time "after" each event, or at the end (exit).
+void read_timing(const json& x, const std::string& index, Expectation& e) {
+  const bool exit = x.contains("exit");
+  const bool bytes = x.contains("com1") || x.contains("com1_match") || x.contains("com2");
+  int timings = 0;
+  for (const char* k : {"at", "by", "when", "after"})
+    timings += x.contains(k) ? 1 : 0;
+  if (x.contains("within") != x.contains("after"))
+    fault(index, "\"after\" and \"within\" go together");
+  if (exit) {
+    if (timings != 0)
+      fault(index, "the exit status has no time");
+    return;
+  }
+  const std::string usual = bytes ? "bytes and frames are expected \"by\" a time (not \"at\")"
+                                  : "a state is expected \"at\" a time (not \"by\")";
+  if (x.contains(bytes ? "at" : "by"))
+    fault(index, usual);
+  if (timings != 1)
+    fault(index,
+          usual + ", \"when\" an event comes or \"within\" a time \"after\" one: one of them");
+  if (x.contains("at") || x.contains("by"))
+    e.ms = milliseconds(x[bytes ? "by" : "at"], index + (bytes ? ".by" : ".at"));
+  if (x.contains("when"))
+    e.when = event_pattern(x["when"], index + ".when");
+  if (x.contains("after")) {
+    e.after = event_pattern(x["after"], index + ".after");
+    e.within_ms = milliseconds(x["within"], index + ".within");
+  }
+}
+
 Expectation read_expectation(const json& x, const std::string& index) {
-  only_keys(
-      x, index,
-      {"name", "at", "by", "line", "level", "strip", "lens", "light", "com1", "com2", "exit"});
+  only_keys(x, index,
+            {"name", "at", "by", "when", "after", "within", "line", "level", "strip", "lens",
+             "light", "com1", "com1_match", "com2", "exit"});
   Expectation e;
   e.where = x.contains("name") ? index + " \"" + text(x["name"], index + ".name") + "\"" : index;
   int whats = 0;
-  for (const char* k : {"line", "strip", "lens", "light", "com1", "com2", "exit"})
+  for (const char* k : {"line", "strip", "lens", "light", "com1", "com1_match", "com2", "exit"})
     whats += x.contains(k) ? 1 : 0;
   if (whats != 1)
-    fault(index, "needs exactly one of line, strip, lens, light, com1, com2, exit");
-  const bool state = !x.contains("com1") && !x.contains("com2") && !x.contains("exit");
-  const bool bytes = x.contains("com1") || x.contains("com2");
-  if (state && (!x.contains("at") || x.contains("by")))
-    fault(index, "a state is expected \"at\" a time (not \"by\")");
-  if (bytes && (!x.contains("by") || x.contains("at")))
-    fault(index, "bytes and frames are expected \"by\" a time (not \"at\")");
-  if (x.contains("exit") && (x.contains("at") || x.contains("by")))
-    fault(index, "the exit status has no time");
+    fault(index, "needs exactly one of line, strip, lens, light, com1, com1_match, com2, exit");
+  read_timing(x, index, e);
   if (x.contains("level") && !x.contains("line"))
     fault(index + ".level", "belongs to a line");
-  if (state)
-    e.ms = milliseconds(x["at"], index + ".at");
-  if (bytes)
-    e.ms = milliseconds(x["by"], index + ".by");
   if (x.contains("line")) {
     e.kind = ExpectKind::kLine;
-    const json& l = x["line"];
-    e.pin = l.is_string()           ? parse_pin(l.get<std::string>())
-            : l.is_number_integer() ? whole(l, index + ".line", 0, 63)
-                                    : -1;
-    if (e.pin < 0)
-      fault(index + ".line", "must name a line (a pin number or a role such as \"alarm\")");
+    e.pin = line_pin(x["line"], index + ".line");
     if (!x.contains("level"))
       fault(index, "a line needs its \"level\"");
     e.level = whole(x["level"], index + ".level", 0, 1);
   } else if (x.contains("strip")) {
     e.kind = ExpectKind::kStrip;
-    const json& s = x["strip"];
-    if (s.is_array()) {
-      if (s.empty())
-        fault(index + ".strip", "must hold at least one colour");
-      for (size_t i = 0; i < s.size(); ++i)
-        e.leds.push_back(colour(s[i], index + ".strip[" + std::to_string(i) + "]"));
-    } else {
-      e.leds.push_back(colour(s, index + ".strip"));
-    }
+    e.leds = strip_colours(x["strip"], index + ".strip");
   } else if (x.contains("lens")) {
     e.kind = ExpectKind::kLens;
     e.lens = whole(x["lens"], index + ".lens", 0, 65535);
@@ -247,6 +200,10 @@ Expectation read_expectation(const json& x, const std::string& index) {
     e.bytes = text(x["com1"], index + ".com1");  // JSON's own escapes: "OK\r\n"
     if (e.bytes.empty())
       fault(index + ".com1", "must not be empty");
+  } else if (x.contains("com1_match")) {
+    e.kind = ExpectKind::kCom1Match;
+    e.match = expression(x["com1_match"], index + ".com1_match");
+    e.match_text = x["com1_match"].get<std::string>();
   } else if (x.contains("com2")) {
     e.kind = ExpectKind::kCom2;
     e.bytes = hex_frame(x["com2"], index + ".com2");
@@ -323,12 +280,12 @@ bool light_field(const std::string& name, const LightControllerState& s, int& va
   return false;
 }
 
-std::string describe_expectation(const Expectation& e) {
-  char when[32];
-  std::snprintf(when, sizeof when, "%.3f s", static_cast<double>(e.ms) / 1000.0);
+namespace {
+
+std::string what_is_expected(const Expectation& e) {
   switch (e.kind) {
     case ExpectKind::kLine:
-      return "line " + pin_label(e.pin) + " is " + std::to_string(e.level) + " at " + when;
+      return "line " + pin_label(e.pin) + " is " + std::to_string(e.level);
     case ExpectKind::kStrip: {
       std::string colours;
       char hex[8];
@@ -336,24 +293,43 @@ std::string describe_expectation(const Expectation& e) {
         std::snprintf(hex, sizeof hex, "%06x", static_cast<unsigned>(c));
         colours += (colours.empty() ? "" : " ") + std::string(hex);
       }
-      return "strip shows " + colours + (e.leds.size() == 1 ? " on every LED" : "") + " at " + when;
+      return "strip shows " + colours + (e.leds.size() == 1 ? " on every LED" : "");
     }
     case ExpectKind::kLens:
-      return "lens value is " + std::to_string(e.lens) + " at " + when;
+      return "lens value is " + std::to_string(e.lens);
     case ExpectKind::kLight: {
       std::string fields;
       for (const auto& f : e.light)
         fields += (fields.empty() ? "" : ", ") + f.first + " " + std::to_string(f.second);
-      return "light controller has " + fields + " at " + when;
+      return "light controller has " + fields;
     }
     case ExpectKind::kCom1:
-      return "com1 received " + quoted_text(e.bytes) + " by " + when;
+      return "com1 received " + quoted_text(e.bytes);
+    case ExpectKind::kCom1Match:
+      return "com1 received text matching " + quoted_text(e.match_text);
     case ExpectKind::kCom2:
-      return "com2 received the frame " + hex_bytes(e.bytes) + " by " + when;
+      return "com2 received the frame " + hex_bytes(e.bytes);
     case ExpectKind::kExit:
       return "the program exits with status " + std::to_string(e.exit_status);
   }
   return "";
+}
+
+}  // namespace
+
+std::string describe_expectation(const Expectation& e) {
+  const std::string what = what_is_expected(e);
+  if (e.kind == ExpectKind::kExit)
+    return what;
+  if (e.after)
+    return what + " within " + std::to_string(e.within_ms) + " ms after " + e.after->text;
+  if (e.when)
+    return what + " when " + e.when->text;
+  char when[32];
+  std::snprintf(when, sizeof when, "%.3f s", static_cast<double>(e.ms) / 1000.0);
+  const bool bytes = e.kind == ExpectKind::kCom1 || e.kind == ExpectKind::kCom1Match ||
+                     e.kind == ExpectKind::kCom2;
+  return what + (bytes ? " by " : " at ") + when;
 }
 
 }  // namespace kivsim

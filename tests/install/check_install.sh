@@ -11,6 +11,14 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cmake --install "$build" --prefix "$scratch/prefix" > /dev/null
 lib=$(ls -d "$scratch"/prefix/lib*/ | head -n 1)
+# A PC build installs the simulated board's programs too.
+if [ -x "$build/sim/launcher/installed/kiv-sim-run" ]; then
+  for program in kiv-sim-run kiv-sim-vcd; do
+    [ -x "$scratch/prefix/bin/$program" ] || { echo "bin/$program not installed" >&2; exit 1; }
+  done
+  "$scratch/prefix/bin/kiv-sim-vcd" 2>&1 | grep -q "^usage: " ||
+    { echo "the installed kiv-sim-vcd does not run" >&2; exit 1; }
+fi
 
 flags=$(PKG_CONFIG_PATH="$lib/pkgconfig" pkg-config --cflags --libs kiv_io)
 "$cxx" -std=c++17 "$here/consumer.cpp" $flags -Wl,-rpath,"$lib" -o "$scratch/with_pkgconfig"

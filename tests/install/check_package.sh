@@ -37,8 +37,9 @@ lib=$(dirname "$(find "$root" -name libkiv_io.so)")
 if ls "$lib" | grep -q -e wiringPi -e ws2811; then fail "stand-ins in the library folder $lib"; fi
 runpath=$(objdump -p "$lib/libkiv_io.so" | awk '$1 == "RUNPATH" { print $2 }')
 [ "$runpath" = '$ORIGIN/kiv_io/sim' ] || fail "run path is '$runpath'"
-[ -x "$root/usr/bin/kiv-sim-run" ] && [ -x "$root/usr/bin/kiv_io_example" ] &&
-  [ -x "$root/usr/bin/kiv_strip_demo" ] || fail "launcher, example or demo missing"
+[ -x "$root/usr/bin/kiv-sim-run" ] && [ -x "$root/usr/bin/kiv-sim-vcd" ] &&
+  [ -x "$root/usr/bin/kiv_io_example" ] && [ -x "$root/usr/bin/kiv_strip_demo" ] ||
+  fail "launcher, waveform converter, example or demo missing"
 [ "$("$root/usr/bin/kivctl" --version)" = "kivctl $version" ] || fail "kivctl does not run"
 [ -f "$root/usr/share/man/man1/kivctl.1" ] && [ -f "$root/usr/share/man/man1/kiv-sim-run.1" ] ||
   fail "man pages missing"

@@ -51,10 +51,18 @@ TEST(Options, ProgramArgumentsStayTheProgramsAndValuesAreChecked) {
                                        {"run", "--grace", "-1", "p"},
                                        {"run", "--script"},
                                        {"run", "--bogus", "p"},
+                                       {"run", "--junit", "j.xml", "p"},
+                                       {"run", "--repeat", "2", "p"},
+                                       {"run", "--scenario", "s", "--repeat", "0", "p"},
+                                       {"run", "--scenario", "s", "--repeat", "2", "--view", "p"},
                                        {"run"}}) {
     LaunchOptions x;
     EXPECT_FALSE(parse_options(static_cast<int>(bad.size()), bad.data(), x, error)) << bad[1];
   }
+  const char* repeated[] = {"run", "--scenario", "s", "--repeat", "3", "--junit", "j", "p"};
+  ASSERT_TRUE(parse_options(8, repeated, o, error)) << error;
+  EXPECT_EQ(o.repeat, 3);
+  EXPECT_EQ(o.junit, "j");
   EXPECT_NE(fake_cpuinfo("abc").find("\nSerial\t\t: abc\n"), std::string::npos);
 }
 

@@ -6,6 +6,9 @@
 //   expect N                 read N command lines, print "got LINE"; an edge
 //                            is answered as the stand-in does (read, handler)
 //   write1 TEXT, write2 TEXT write TEXT (escapes decoded) to /dev/com1, /dev/com2
+//   try-write1 TEXT          write TEXT to com1, print "com1 write ok" or
+//                            "com1 write failed: REASON"
+//   close1                   close com1: the next use opens it again
 //   read1 N, read2 N         read N bytes (5 s at most), print "comN got HEX"
 //   quiet1 MS                end with status 5 if anything arrives on com1 in MS
 //   sleep MS                 pause
@@ -149,7 +152,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     std::string v = i + 1 < argc ? argv[i + 1] : "";
-    bool takes = a != "connect" && a != "ignore-term" && a != "hang";
+    bool takes = a != "connect" && a != "ignore-term" && a != "hang" && a != "close1";
     if (takes && i + 1 >= argc)
       die(a + " needs a value");
     if (takes)
@@ -167,6 +170,17 @@ int main(int argc, char** argv) {
       int fd = port(a[5] - '0');
       if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
         die("write failed");
+    } else if (a == "try-write1") {
+      if (!kivsim::decode_escapes(v, bytes, error))
+        die(error);
+      const bool ok =
+          write(port(1), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+      std::printf("com1 write %s\n",
+                  ok ? "ok" : ("failed: " + std::string(std::strerror(errno))).c_str());
+      std::fflush(stdout);
+    } else if (a == "close1") {
+      close(port(1));
+      g_ports[1] = -1;
     } else if (a == "read1" || a == "read2") {
       read_port(a[4] - '0', std::atoi(v.c_str()));
     } else if (a == "quiet1") {

@@ -144,5 +144,62 @@ TEST(LensCommands, EachFormIsReadAndFaultsAreNamed) {
   }
 }
 
+// The faults of the serial peers and the inputs.
+TEST(FaultCommands, EachFormIsReadAndFaultsAreNamed) {
+  const struct {
+    const char* line;
+    CommandKind kind;
+    int port, pin, edges;
+    size_t noise;
+  } good[] = {
+      {"hangup com1", CommandKind::kHangup, 1, -1, 0, 0},
+      {"reconnect com2  # back", CommandKind::kReconnect, 2, -1, 0, 0},
+      {"noise com2", CommandKind::kNoise, 2, -1, 0, 16},
+      {"noise com1 300", CommandKind::kNoise, 1, -1, 0, 300},
+      {"bounce trigger 1", CommandKind::kBounce, 0, 12, 5, 0},
+      {"bounce 5 0 2", CommandKind::kBounce, 0, 5, 2, 0},
+  };
+  for (const auto& c : good) {
+    SCOPED_TRACE(c.line);
+    Command cmd;
+    std::string error;
+    ASSERT_EQ(parse_command(c.line, cmd, error), ParseResult::kCommand) << error;
+    EXPECT_EQ(cmd.kind, c.kind);
+    EXPECT_EQ(cmd.port, c.port);
+    EXPECT_EQ(cmd.pin, c.pin);
+    EXPECT_EQ(cmd.edges, c.edges);
+    EXPECT_EQ(cmd.bytes.size(), c.noise);
+    EXPECT_EQ(cmd.bytes.find('\xFF'), std::string::npos) << "noise never holds FF";
+  }
+  const struct {
+    const char* line;
+    const char* error;
+  } bad[] = {
+      {"hangup", "hangup needs com1 or com2, not ''"},
+      {"hangup com1 now", "unexpected 'now' after hangup com1"},
+      {"noise com2 0", "noise takes a count of bytes from 1 to 4096"},
+      {"bounce alarm 1", "alarm (21) is an output: bounce sets inputs"},
+      {"bounce trigger 1 1", "bounce takes 2 to 99 edges"},
+      {"bounce trigger 1 3 4", "bounce takes a line, a level and a count of edges"},
+  };
+  for (const auto& c : bad) {
+    Command cmd;
+    std::string error;
+    EXPECT_EQ(parse_command(c.line, cmd, error), ParseResult::kError) << c.line;
+    EXPECT_EQ(error, c.error);
+  }
+  // Noise is the same in every run; a bounce alternates and ends at its level.
+  Command a, b;
+  std::string error;
+  parse_command("noise com1 64", a, error);
+  parse_command("noise com1 64", b, error);
+  EXPECT_EQ(a.bytes, b.bytes);
+  parse_command("bounce input 0 4", a, error);
+  std::string levels;
+  for (int i = 0; i < a.edges; ++i)
+    levels += std::to_string(bounce_level(a, i));
+  EXPECT_EQ(levels, "1010");
+}
+
 }  // namespace
 }  // namespace kivsim

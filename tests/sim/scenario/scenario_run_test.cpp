@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Scenarios and the trace, run through the launcher on the sample inspection
 // application: a scenario that holds, one whose wrong expectation is caught,
-// files refused before the program starts, and the trace's order.
+// files refused before the program starts, and the trace's order; its cycle
+// times judged, held and missed, once and repeated, and written for CI.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
 
 #include "run_launcher.h"
 
@@ -20,13 +25,90 @@ std::vector<std::string> with_scenario(const std::string& scenario,
   return before;
 }
 
+// A sample scenario whose "within" margins are those this build can hold:
+// KIV_TIMING_MARGIN_SCALE times the file's (more under the sanitizers and
+// qemu-user).
+std::unique_ptr<ScratchFile> with_margins(const std::string& name) {
+  std::ifstream in(std::string(KIV_SCENARIO_DIR "/") + name);
+  std::stringstream content;
+  content << in.rdbuf();
+  std::string text = content.str(), scaled;
+  const std::regex within("\"within\": ([0-9]+)");
+  std::sregex_iterator it(text.begin(), text.end(), within), end;
+  size_t done = 0;
+  for (; it != end; ++it) {
+    scaled += text.substr(done, static_cast<size_t>(it->position(0)) - done);
+    scaled += "\"within\": " + std::to_string(std::stol((*it)[1]) * KIV_TIMING_MARGIN_SCALE);
+    done = static_cast<size_t>(it->position(0) + it->length(0));
+  }
+  return std::make_unique<ScratchFile>(name, scaled + text.substr(done));
+}
+
 TEST(ScenarioRun, TheSampleApplicationPassesItsScenario) {
-  LauncherRun run = run_launcher(with_scenario(KIV_SCENARIO_DIR "/passing.json"), "", 60);
+  const std::unique_ptr<ScratchFile> passing = with_margins("passing.json");
+  LauncherRun run = run_launcher(with_scenario(passing->path()), "", 60);
   KIV_SKIP_WITHOUT_BOARD(run);
   EXPECT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_TRUE(run.has("scenario " KIV_SCENARIO_DIR "/passing.json: all 13 expectations held"))
-      << run.out;
+  EXPECT_TRUE(run.has("scenario " + passing->path() + ": all 15 expectations held")) << run.out;
   EXPECT_EQ(run.err, "");
+}
+
+// Each trigger waits for the application to be ready for it; the cycle time
+// held, with the delays measured.
+TEST(ScenarioRun, TheCycleTimeHoldsAndItsDelaysAreReported) {
+  const std::unique_ptr<ScratchFile> cycle = with_margins("cycle_time.json");
+  LauncherRun run = run_traced(with_scenario(cycle->path()), "", 60);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(std::regex_search(run.out, std::regex("expect\\[3\\] \"cycle time\": com1 received "
+                                                    "text matching .* within [0-9]+ ms after "
+                                                    "trigger rises: worst 1[0-9]{3}\\.[0-9] ms, "
+                                                    "median [0-9.]+ ms over 2\n")))
+      << run.out;
+  // The first trigger came 200 ms after READY at the earliest.
+  const kivsim::Event* ready = run.event_with("<- \"READY\\r\\n\"");
+  const kivsim::Event* trigger = run.event_with("edge trigger (12) -> 1");
+  ASSERT_TRUE(ready && trigger) << run.trace_text();
+  EXPECT_GE(trigger->time_ns - ready->time_ns, 200 * 1000000);
+}
+
+// A slow variant of the application misses its cycle time, which the message
+// says with the delay measured, in every one of the repeated runs. Its
+// lateness is beyond any margin, so the file's own margins are judged.
+TEST(ScenarioRun, ASlowApplicationMissesItsCycleTimeInEveryRun) {
+  const std::string scenario = KIV_SCENARIO_DIR "/cycle_time.json";
+  ScratchFile junit("slow.xml", "");
+  std::vector<std::string> args = {"--repeat",   "2",          "--junit",
+                                   junit.path(), "--scenario", scenario};
+  for (const std::string& word : built_program(KIV_INSPECTION_PATH))
+    args.push_back(word);
+  args.push_back("2");
+  args.push_back("700");  // each cycle starts 700 ms late
+  LauncherRun run = run_launcher(args, "", 90);
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  const std::regex missed(
+      "expect\\[0\\] \"light on\": expected light controller has light 1, work_mode 5 within 300 "
+      "ms after trigger rises, but it took ([0-9]+)\\.[0-9] ms after the one at [0-9.]+ s \\(worst "
+      "[0-9.]+ ms, median [0-9.]+ ms over 2\\)\n");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(run.err, m, missed)) << run.err;
+  EXPECT_GE(std::stoi(m[1]), 700);
+  for (const char* line :
+       {": run 2 of 2\n", ": expect[0] \"light on\": held in 0 of 2 runs; delays min ",
+        ": expect[6]: held in 2 of 2 runs\n"})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+  EXPECT_NE(run.err.find(": 4 of 7 expectations did not hold in every run\n"), std::string::npos)
+      << run.err;
+  std::ifstream in(junit.path());
+  std::stringstream xml;
+  xml << in.rdbuf();
+  EXPECT_NE(xml.str().find("tests=\"7\" failures=\"4\""), std::string::npos) << xml.str();
+  EXPECT_NE(xml.str().find("<failure message=\"expect[0] &quot;light on&quot;: expected light "
+                           "controller has light 1, work_mode 5 within 300 ms after trigger rises, "
+                           "but it took "),
+            std::string::npos)
+      << xml.str();
 }
 
 TEST(ScenarioRun, AWrongExpectationFailsNamingItsTimeAndWhatWasSeen) {
@@ -132,7 +214,8 @@ TEST(ScenarioRun, LinesAreJudgedByWhatReachedTheProgram) {
 }
 
 TEST(ScenarioRun, TheTraceHoldsEveryEventInTimeOrder) {
-  LauncherRun run = run_traced(with_scenario(KIV_SCENARIO_DIR "/passing.json"), "", 60);
+  const std::unique_ptr<ScratchFile> passing = with_margins("passing.json");
+  LauncherRun run = run_traced(with_scenario(passing->path()), "", 60);
   KIV_SKIP_WITHOUT_BOARD(run);
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   ASSERT_EQ(run.trace_error, "");
