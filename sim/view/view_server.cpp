@@ -7,7 +7,6 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "board_map.h"
 #include "commands.h"
 #include "limited_server.h"
 #include "live_updates.h"
