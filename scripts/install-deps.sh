@@ -14,6 +14,8 @@ packages="$packages libcpp-httplib-dev chromium"
 # The waveform test decodes a run's serial lines and I2C bus with sigrok's
 # protocol decoders.
 packages="$packages sigrok-cli"
+# The fuzz targets: clang 14 and its run-time libraries (libFuzzer, the sanitizers).
+packages="$packages clang libclang-rt-14-dev"
 # Node.js and npm only where none is installed (another source's node brings its own npm).
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages="$packages nodejs npm"
 missing=""

@@ -4,8 +4,9 @@
 # test suite four times: plain, under AddressSanitizer and
 # UndefinedBehaviorSanitizer, under ThreadSanitizer (any report fails the test
 # that caused it), and built for the board (AArch64) under qemu-user
-# (scripts/test-arm64.sh). Each stage's time is printed, and all of them at
-# the end.
+# (scripts/test-arm64.sh); every fuzz target runs for a few seconds in a
+# stage of its own (scripts/fuzz.sh). Each stage's time is printed, and all
+# of them at the end.
 set -eu
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -44,5 +45,6 @@ export TSAN_OPTIONS=halt_on_error=1:abort_on_error=1:second_deadlock_stack=1
 stage "sanitised build (thread)" run_suite build/test-tsan \
   -DCMAKE_BUILD_TYPE=Debug -DKIV_IO_SANITIZE_THREAD=ON -DKIV_IO_SANITIZE=OFF
 unset TSAN_OPTIONS
+stage "fuzz targets, 5 s each" sh scripts/fuzz.sh 5
 stage "AArch64 build under qemu-user" sh scripts/test-arm64.sh
 printf '== stage times ==\n%s%-40s %5d s\n' "$times" "total" "$(($(date +%s) - all_started))"

@@ -38,7 +38,8 @@ std::string pin_key(int pin) {
 }
 
 int parse_pin(const std::string& text) {
-  if (text.empty())
+  // A zero byte would end the name or number early: "input\0x" is no input.
+  if (text.empty() || text.find('\0') != std::string::npos)
     return -1;
   for (const BoardLine& line : board_lines())
     if (strcasecmp(text.c_str(), line.name) == 0)

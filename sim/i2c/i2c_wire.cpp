@@ -47,7 +47,8 @@ bool parse_number(const std::string& text, int base, long low, long high, long& 
   char* end = nullptr;
   errno = 0;
   value = std::strtol(text.c_str(), &end, base);
-  return *end == '\0' && errno == 0 && value >= low && value <= high;
+  // The whole word: a zero byte inside it does not end the number.
+  return end == text.c_str() + text.size() && errno == 0 && value >= low && value <= high;
 }
 
 bool parse_message(const std::string& word, Message& m) {
@@ -63,7 +64,10 @@ bool parse_message(const std::string& word, Message& m) {
   m.flags = static_cast<uint16_t>(flags);
   m.len = static_cast<uint16_t>(len);
   m.data.clear();
-  return parts.size() < 4 || parse_hex(parts[3], m.data);
+  if (parts.size() < 4)
+    return true;
+  // Only a write carries its bytes; a read's come back in the reply.
+  return !m.is_read() && parse_hex(parts[3], m.data);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "byte_text.h"
+#include "json_integer.h"
 #include "led_text.h"
 #include "state_json.h"
 
@@ -34,12 +35,12 @@ LightControllerState light_from(const json& j) {
     throw std::invalid_argument("\"light\" needs 4 channels");
   for (size_t i = 0; i < 4; ++i)
     s.channel_on[i] = channels[i].get<bool>();
-  s.work_mode = j.at("work_mode").get<int>();
+  s.work_mode = json_integer<int>(j.at("work_mode"), "work_mode");
   s.light_on = j.at("light").get<bool>();
-  s.flash_count = j.at("flash_count").get<int>();
-  s.flash_time = j.at("flash_time").get<int>();
-  s.brightness = j.at("brightness").get<int>();
-  s.flashes = j.at("flashes").get<int>();
+  s.flash_count = json_integer<int>(j.at("flash_count"), "flash_count");
+  s.flash_time = json_integer<int>(j.at("flash_time"), "flash_time");
+  s.brightness = json_integer<int>(j.at("brightness"), "brightness");
+  s.flashes = json_integer<int>(j.at("flashes"), "flashes");
   s.frames = j.at("frames").get<size_t>();
   s.unknown_frames = j.at("unknown_frames").get<size_t>();
   return s;
@@ -61,13 +62,13 @@ json line_json(const SerialLine& line) {
 
 SerialLine line_from(const json& j) {
   SerialLine line;
-  line.baud = j.at("baud").get<int>();
-  line.data_bits = j.at("data_bits").get<int>();
+  line.baud = json_integer<int>(j.at("baud"), "baud");
+  line.data_bits = json_integer<int>(j.at("data_bits"), "data_bits");
   const std::string parity = j.at("parity").get<std::string>();
   if (parity != "N" && parity != "E" && parity != "O")
     throw std::invalid_argument("a line's parity is N, E or O, not \"" + parity + "\"");
   line.parity = parity[0];
-  line.stop_bits = j.at("stop_bits").get<int>();
+  line.stop_bits = json_integer<int>(j.at("stop_bits"), "stop_bits");
   return line;
 }
 
@@ -80,7 +81,7 @@ json message_json(const BusMessage& m) {
 
 BusMessage message_from(const json& j) {
   BusMessage m;
-  m.addr = j.at("addr").get<int>();
+  m.addr = json_integer<int>(j.at("addr"), "addr");
   m.read = j.at("read").get<bool>();
   const std::string bytes = j.at("bytes").get<std::string>();
   if (!bytes.empty() && !parse_hex_bytes(bytes, m.bytes))
@@ -152,15 +153,15 @@ bool event_from_trace_line(const std::string& line, Event& out, std::string& err
       throw std::invalid_argument("no source \"" + j["source"].get<std::string>() + "\"");
     if (!kind_named(j.at("kind").get<std::string>(), e.kind))
       throw std::invalid_argument("no kind \"" + j["kind"].get<std::string>() + "\"");
-    e.seq = j.value("seq", uint64_t{0});
-    e.time_ns = j.at("time_ns").get<int64_t>();
+    e.seq = json_integer_or(j, "seq", uint64_t{0});
+    e.time_ns = json_integer<int64_t>(j.at("time_ns"), "time_ns");
     e.timing = j.value("timing", std::string("source")) == "arrival" ? EventTiming::kArrival
                                                                      : EventTiming::kSource;
     e.late = j.value("late", false);
     e.text = j.value("text", std::string());
-    e.pin = j.value("pin", -1);
-    e.level = j.value("level", -1);
-    e.result = j.value("result", 0);
+    e.pin = json_integer_or(j, "pin", -1);
+    e.level = json_integer_or(j, "level", -1);
+    e.result = json_integer_or(j, "result", 0);
     e.sent = j.value("sent", false);
     if (j.contains("bytes") && !parse_hex_bytes(j["bytes"].get<std::string>(), e.bytes))
       throw std::invalid_argument("\"bytes\" is no hex bytes");
@@ -172,8 +173,8 @@ bool event_from_trace_line(const std::string& line, Event& out, std::string& err
     if (j.contains("leds"))
       for (const json& led : j.at("leds"))
         e.leds.push_back(led_from(led));
-    e.lens_value = j.value("lens", -1);
-    e.vtemp = j.value("vtemp", -1);
+    e.lens_value = json_integer_or(j, "lens", -1);
+    e.vtemp = json_integer_or(j, "vtemp", -1);
     if (j.contains("light"))
       e.light = light_from(j["light"]);
     if (j.contains("bus")) {

@@ -3,6 +3,7 @@
 
 #include <iterator>
 
+#include "json_integer.h"
 #include "led_text.h"
 
 namespace kivsim {
@@ -92,7 +93,7 @@ void read_field(const Place& p, const std::string& key, const json& v, StateChan
   FieldChange f{p.field, -1, 0};
   switch (p.shape) {
     case Shape::kNumber:
-      f.value = v.get<long>();
+      f.value = json_integer<long>(v, key);
       break;
     case Shape::kBool:
       f.value = v.get<bool>() ? 1 : 0;
@@ -117,7 +118,7 @@ void read_field(const Place& p, const std::string& key, const json& v, StateChan
       f.pin = parse_pin(key);
       if (f.pin < 0)
         throw std::invalid_argument("a line's name or number");
-      f.value = v.get<long>();
+      f.value = json_integer<long>(v, key);
       break;
   }
   change.fields.push_back(f);

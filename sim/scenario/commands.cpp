@@ -112,7 +112,7 @@ ParseResult parse_send(std::string rest, Command& cmd, std::string& error) {
 bool parse_byte(const std::string& word, uint8_t& out) {
   char* end = nullptr;
   unsigned long v = std::strtoul(word.c_str(), &end, 16);
-  if (word.empty() || word.size() > 2 || *end != '\0' || v > 0xFF)
+  if (word.empty() || word.size() > 2 || end != word.c_str() + word.size() || v > 0xFF)
     return false;
   out = static_cast<uint8_t>(v);
   return true;
@@ -125,7 +125,8 @@ ParseResult parse_lens_set(const std::vector<std::string>& args, Command& cmd, s
   char* end = nullptr;
   errno = 0;
   long reg = std::strtol(args[0].c_str(), &end, 0);
-  if (args[0].empty() || *end != '\0' || errno != 0 || reg < 0 || reg > 0xFFFF)
+  if (args[0].empty() || end != args[0].c_str() + args[0].size() || errno != 0 || reg < 0 ||
+      reg > 0xFFFF)
     return fail(error, "lens set needs a register 0 to 65535, not '" + args[0] + "'");
   cmd.reg = static_cast<int>(reg);
   if (args.size() == 5) {
@@ -136,7 +137,8 @@ ParseResult parse_lens_set(const std::vector<std::string>& args, Command& cmd, s
   }
   errno = 0;
   unsigned long long value = std::strtoull(args[1].c_str(), &end, 0);
-  if (args[1].empty() || args[1][0] == '-' || *end != '\0' || errno != 0 || value > 0xFFFFFFFFull)
+  if (args[1].empty() || args[1][0] == '-' || end != args[1].c_str() + args[1].size() ||
+      errno != 0 || value > 0xFFFFFFFFull)
     return fail(error, "lens set needs a value 0 to 4294967295, not '" + args[1] + "'");
   for (size_t i = 0; i < 4; ++i)
     cmd.word[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -253,7 +255,8 @@ ParseResult parse_command(const std::string& line, Command& cmd, std::string& er
     char* end = nullptr;
     errno = 0;
     cmd.ms = std::strtol(arg1.c_str(), &end, 10);
-    if (arg1.empty() || *end != '\0' || errno != 0 || cmd.ms < 0 || cmd.ms > kMaxWaitMs)
+    if (arg1.empty() || end != arg1.c_str() + arg1.size() || errno != 0 || cmd.ms < 0 ||
+        cmd.ms > kMaxWaitMs)
       return fail(error, "wait needs milliseconds (0 to " + std::to_string(kMaxWaitMs) + ")");
     if (!arg2.empty())
       return fail(error, "unexpected '" + arg2 + "' after wait");

@@ -232,7 +232,7 @@ bool load_scenario(const std::string& path, Scenario& out, std::string& error) {
   json doc;
   try {
     doc = json::parse(content);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {  // parse_error, or out_of_range for a number too large
     error = "scenario " + path + ": " + parse_message(e.what());
     return false;
   }

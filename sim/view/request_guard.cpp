@@ -45,4 +45,20 @@ int refuse_body(const std::string& content_length, bool chunked, size_t max_byte
   return 0;
 }
 
+int refuse_request(const RequestHead& head, int port, size_t max_bytes, std::string& reason) {
+  if (!host_is_view(head.host, port)) {
+    reason = "the Host header does not name the view";
+    return 403;
+  }
+  if (head.method == "GET" || head.method == "HEAD")
+    return 0;
+  const std::string refused =
+      refuse_acting_request(head.host, head.origin, head.content_type, port);
+  if (!refused.empty()) {
+    reason = "refused: " + refused;
+    return 403;
+  }
+  return refuse_body(head.content_length, head.chunked, max_bytes, reason);
+}
+
 }  // namespace kivsim

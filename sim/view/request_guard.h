@@ -32,4 +32,20 @@ std::string refuse_acting_request(const std::string& host, const std::string& or
 int refuse_body(const std::string& content_length, bool chunked, size_t max_bytes,
                 std::string& reason);
 
+// What a request is judged by before its body is read.
+struct RequestHead {
+  std::string method;
+  std::string host;  // the headers, "" when absent
+  std::string origin;
+  std::string content_type;
+  std::string content_length;
+  bool chunked = false;  // it has a Transfer-Encoding header
+};
+
+// Whether the request may go on to its route: 0 when it may, else the HTTP
+// status that refuses it with `reason` set. Any request must name the view
+// in Host; one other than GET or HEAD acts, or could have its body read, and
+// must pass refuse_acting_request and refuse_body too.
+int refuse_request(const RequestHead& head, int port, size_t max_bytes, std::string& reason);
+
 }  // namespace kivsim

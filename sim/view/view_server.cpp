@@ -7,11 +7,11 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "board_map.h"
 #include "commands.h"
 #include "limited_server.h"
 #include "live_updates.h"
 #include "page_files.h"
+#include "page_requests.h"
 #include "request_guard.h"
 #include "state_json.h"
 
@@ -22,7 +22,6 @@ namespace {
 constexpr int kUpdateWaitMs = 1000;
 // Quiet waits before a comment line keeps the stream (and its check) going.
 constexpr int kQuietWaitsBeforePing = 5;
-constexpr size_t kMaxSendText = 4096;
 // How long the end of a run waits for open pages to take its last events.
 constexpr int kLastEventsWaitMs = 3000;
 
@@ -47,50 +46,6 @@ httplib::Server::HandlerResponse refuse(httplib::Response& res, int status,
 void view_socket_options(int sock) {
   int yes = 1;
   setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-}
-
-// The body of an acting request as JSON; false (and the answer set) when it is not.
-bool parse_body(const httplib::Request& req, httplib::Response& res, nlohmann::json& body) {
-  body = nlohmann::json::parse(req.body.empty() ? std::string("{}") : req.body, nullptr, false);
-  if (body.is_discarded() || !body.is_object()) {
-    answer(res, 400, "the body is not a JSON object");
-    return false;
-  }
-  return true;
-}
-
-// The command of POST /edge, or the reason it is refused.
-std::string edge_command(const nlohmann::json& body, Command& cmd) {
-  auto line = body.find("line");
-  auto level = body.find("level");
-  if (line == body.end() || !line->is_string())
-    return "\"line\" must name an input";
-  int pin = parse_pin(line->get<std::string>());
-  if (pin < 0 || !is_input_pin(pin))
-    return "\"line\" must be input, trigger or tune";
-  if (level == body.end() || !level->is_number_integer() || (*level != 0 && *level != 1))
-    return "\"level\" must be 0 or 1";
-  cmd = Command();
-  cmd.kind = CommandKind::kEdge;
-  cmd.pin = pin;
-  cmd.level = level->get<int>();
-  return "";
-}
-
-// The command of POST /send, or the reason it is refused.
-std::string send_command(const nlohmann::json& body, Command& cmd) {
-  auto text = body.find("text");
-  if (text == body.end() || !text->is_string())
-    return "\"text\" must be a string";
-  const std::string& t = text->get_ref<const std::string&>();
-  if (t.empty() || t.size() > kMaxSendText)
-    return "\"text\" must hold 1 to " + std::to_string(kMaxSendText) + " characters";
-  if (t.find_first_of("\r\n") != std::string::npos)
-    return "\"text\" writes line ends as \\r and \\n";
-  std::string error;
-  if (parse_command("send com1 " + t, cmd, error) != ParseResult::kCommand)
-    return error.empty() ? "nothing to send" : error;
-  return "";
 }
 
 }  // namespace
@@ -172,19 +127,17 @@ void ViewServer::add_routes() {
   // or could have httplib read its body: the view's page alone sends those,
   // with a small body.
   s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    if (!host_is_view(req.get_header_value("Host"), port_))
-      return refuse(res, 403, "the Host header does not name the view");
-    if (req.method == "GET" || req.method == "HEAD")
-      return httplib::Server::HandlerResponse::Unhandled;
-    std::string refused =
-        refuse_acting_request(req.get_header_value("Host"), req.get_header_value("Origin"),
-                              req.get_header_value("Content-Type"), port_);
-    if (!refused.empty())
-      return refuse(res, 403, "refused: " + refused);
-    int status = refuse_body(req.get_header_value("Content-Length"),
-                             req.has_header("Transfer-Encoding"), limits_.body_bytes, refused);
+    RequestHead head;
+    head.method = req.method;
+    head.host = req.get_header_value("Host");
+    head.origin = req.get_header_value("Origin");
+    head.content_type = req.get_header_value("Content-Type");
+    head.content_length = req.get_header_value("Content-Length");
+    head.chunked = req.has_header("Transfer-Encoding");
+    std::string reason;
+    const int status = refuse_request(head, port_, limits_.body_bytes, reason);
     if (status != 0)
-      return refuse(res, status, refused);
+      return refuse(res, status, reason);
     return httplib::Server::HandlerResponse::Unhandled;
   });
   for (const PageFile* f = page_files(); f->path; ++f) {
@@ -267,34 +220,21 @@ void ViewServer::add_routes() {
         });
   });
 
-  auto acting = [this](bool (*make)(const nlohmann::json&, Command&, std::string&)) {
+  auto acting = [this](PageAction action) {
     // Host, Origin and the body's type and size were judged before routing.
-    return [this, make](const httplib::Request& req, httplib::Response& res) {
-      nlohmann::json body;
-      if (!parse_body(req, res, body))
-        return;
+    return [this, action](const httplib::Request& req, httplib::Response& res) {
       Command cmd;
-      std::string error;
-      if (!make(body, cmd, error))
+      const std::string error = page_command(action, req.body, cmd);
+      if (!error.empty())
         return answer(res, 400, error);
       if (!commands_.post(cmd))
         return answer(res, 503, "the launcher is not taking commands now");
       answer(res, 202, "");
     };
   };
-  s.Post("/edge", acting([](const nlohmann::json& b, Command& c, std::string& e) {
-           e = edge_command(b, c);
-           return e.empty();
-         }));
-  s.Post("/send", acting([](const nlohmann::json& b, Command& c, std::string& e) {
-           e = send_command(b, c);
-           return e.empty();
-         }));
-  s.Post("/notify", acting([](const nlohmann::json&, Command& c, std::string&) {
-           c = Command();
-           c.kind = CommandKind::kNotify;
-           return true;
-         }));
+  s.Post("/edge", acting(PageAction::kEdge));
+  s.Post("/send", acting(PageAction::kSend));
+  s.Post("/notify", acting(PageAction::kNotify));
 }
 
 }  // namespace kivsim

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "config/board_variant.h"
 #include "kiv_config.h"
 
 namespace {
@@ -19,26 +20,14 @@ std::mutex variant_mutex;
 
 void decide_variant() {
   get_cpu_serial();
-  int variant = -1;
-  for (size_t i = 0; i < kTableSize; ++i) {
-    if (std::strncmp(serial_buf, X_FIRMWARE_UPDATE_CPUS[i], kSerialLength) == 0) {
-      variant = 1;
-      break;
-    }
-  }
-  __atomic_store_n(&is_x_device, variant, __ATOMIC_RELEASE);
+  __atomic_store_n(&is_x_device, kiv_config::variant_of(serial_buf), __ATOMIC_RELEASE);
 }
 
 }  // namespace
 
-void get_cpu_serial(void) {
-  std::puts("[debug] Read cputinfo...");
-  // "e": the descriptor must not leak into a program the application starts.
-  FILE* cpuinfo = std::fopen("/proc/cpuinfo", "re");
-  if (cpuinfo == nullptr) {
-    std::perror("Failed to open /proc/cpuinfo");
-    return;
-  }
+namespace kiv_config {
+
+void read_cpu_serial(FILE* cpuinfo) {
   // A line longer than the buffer arrives in pieces, each taken as a line.
   char line[256];
   while (std::fgets(line, sizeof line, cpuinfo) != nullptr) {
@@ -56,6 +45,26 @@ void get_cpu_serial(void) {
     serial_buf[kSerialLength] = '\0';
     break;
   }
+}
+
+int variant_of(const char* serial) {
+  for (size_t i = 0; i < kTableSize; ++i)
+    if (std::strncmp(serial, X_FIRMWARE_UPDATE_CPUS[i], kSerialLength) == 0)
+      return 1;
+  return -1;
+}
+
+}  // namespace kiv_config
+
+void get_cpu_serial(void) {
+  std::puts("[debug] Read cputinfo...");
+  // "e": the descriptor must not leak into a program the application starts.
+  FILE* cpuinfo = std::fopen("/proc/cpuinfo", "re");
+  if (cpuinfo == nullptr) {
+    std::perror("Failed to open /proc/cpuinfo");
+    return;
+  }
+  kiv_config::read_cpu_serial(cpuinfo);
   std::fclose(cpuinfo);
 }
 

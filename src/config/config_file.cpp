@@ -5,6 +5,7 @@
 #include <ini.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -74,21 +75,31 @@ void settle(int state) {
 
 }  // namespace
 
-void refresh_config() {
-  if (access(kConfigPath, F_OK) != 0) {
-    settle(-1);
-    return;
-  }
-  // Lines the file accepts replace their keys; the others keep their values.
-  config_t record = load_config();
-  int result = ini_parse(kConfigPath, config_ini_handler, &record);
-  if (result < 0)
-    return;  // not opened: nothing read, the values stay as they are
+int parse_config(FILE* file, config_t& record) {
+  return ini_parse_file(file, config_ini_handler, &record);
+}
+
+void adopt_config(int result, config_t record) {
   if (result == 0 && record.timeout_ns < 0)
     record.timeout_ns = 0;
   publish_config(record);
   if (result == 0)
     settle(1);
+}
+
+void refresh_config() {
+  if (access(kConfigPath, F_OK) != 0) {
+    settle(-1);
+    return;
+  }
+  // "e": the descriptor must not leak into a program the application starts.
+  FILE* file = std::fopen(kConfigPath, "re");
+  if (file == nullptr)
+    return;  // not opened: nothing read, the values stay as they are
+  config_t record = load_config();
+  const int result = parse_config(file, record);
+  std::fclose(file);
+  adopt_config(result, record);
 }
 
 }  // namespace kiv_config

@@ -9,9 +9,9 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <ctime>
 
+#include "serial/chunk_handover.h"
 #include "threads/async_signals_blocked.h"
 
 namespace kiv::serial {
@@ -53,17 +53,6 @@ Pass wait_for_input(int fd, int wake_fd) {
   return (fds[0].revents & POLLIN) != 0 ? Pass::kRead : Pass::kIdle;
 }
 
-// `chunk` holds `len` bytes and a zero byte behind them. A data callback gets
-// every byte; a string callback sees the chunk up to its first zero byte.
-void hand_over(GuardedRegistration<ReadRegistration>& reception, char* chunk, ssize_t len) {
-  reception.call([&](const ReadRegistration& r) {
-    if (r.data != nullptr)
-      r.data(reinterpret_cast<const unsigned char*>(chunk), static_cast<int>(len), r.user);
-    else
-      r.text(chunk);
-  });
-}
-
 void* SerialPortReadThread(void* arg) {
   const uintptr_t packed = reinterpret_cast<uintptr_t>(arg);
   const int index = static_cast<int>(packed & 1u);
@@ -97,10 +86,8 @@ void* SerialPortReadThread(void* arg) {
     lock.unlock();
     const ssize_t got = read(fd, target, want);
     const int read_errno = errno;
-    if (got > 0) {
-      std::memcpy(handover, target, static_cast<size_t>(got));
-      handover[got] = '\0';
-    }
+    if (got > 0)
+      take_chunk(handover, target, static_cast<size_t>(got));
     lock.lock();
     slot.filling = nullptr;
     table.changed.notify_all();

@@ -131,6 +131,12 @@ TEST(TraceReader, ALineThatIsNoEventIsNamed) {
       {R"({"source": "strip", "kind": "render", "time_ns": 0, "leds": ["green"]})", "6 hex digits"},
       {R"({"source": "light", "kind": "state", "time_ns": 0, "light": {"channels": []}})",
        "4 channels"},
+      // An integer field takes no fraction or exponent, and no value beyond its type.
+      {R"({"source": "gpio", "kind": "write", "time_ns": 1e93})", "\"time_ns\" is no integer"},
+      {R"({"source": "gpio", "kind": "write", "time_ns": 0, "pin": 3.5})", "\"pin\" is no integer"},
+      {R"({"source": "gpio", "kind": "write", "time_ns": 0, "pin": 4294967296})", "\"pin\" is no"},
+      {R"({"source": "gpio", "kind": "write", "time_ns": 0, "state": {"outputs": {"laser": 1e93}}})",
+       "\"laser\" is no integer"},
   };
   for (const auto& c : bad) {
     Event e;

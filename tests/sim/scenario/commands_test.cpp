@@ -31,9 +31,14 @@ TEST(Commands, EachFormIsReadAndFaultsAreNamed) {
   EXPECT_EQ(parse_command("   # only a comment", c, error), ParseResult::kBlank);
   EXPECT_EQ(parse_command("", c, error), ParseResult::kBlank);
 
-  for (const char* bad : {"edge input 2", "edge nowhere 1", "edge 64 1", "edge input", "wait -1",
-                          "wait 10ms", "quit now", "send com3 x", "send com1", "send com1 \\q",
-                          "send com1 \\x", "send com1 ab\\", "frob"}) {
+  // A zero byte inside a word ends neither a name nor a number early.
+  const std::string zero(1, '\0');
+  for (const std::string& bad : std::vector<std::string>{
+           "edge input 2", "edge nowhere 1", "edge 64 1", "edge input", "wait -1", "wait 10ms",
+           "quit now", "send com3 x", "send com1", "send com1 \\q", "send com1 \\x",
+           "send com1 ab\\", "frob", "wait 5" + zero + "0", "edge input" + zero + "x 1",
+           "edge 17" + zero + " 1", "lens set 0" + zero + "9 1", "lens set 0 1" + zero,
+           "lens set 0 1" + zero + " 00 00 00"}) {
     error.clear();
     EXPECT_EQ(parse_command(bad, c, error), ParseResult::kError) << bad;
     EXPECT_FALSE(error.empty()) << bad;

@@ -153,5 +153,14 @@ TEST_F(ScenarioFile, AnActionOnAnOutputIsRefusedWhenRead) {
                        "set inputs");
 }
 
+// A number beyond a double is no parse error to the JSON library but an
+// error of its own kind: it is refused as well, not thrown out of the reader.
+TEST_F(ScenarioFile, ANumberTooLargeForADoubleIsRefused) {
+  Scenario s;
+  std::string error;
+  EXPECT_FALSE(load(R"({"expect": [{"at": 1e400, "exit": 0}]})", s, error));
+  EXPECT_EQ(error, "scenario " + path_ + ": number overflow parsing '1e400'");
+}
+
 }  // namespace
 }  // namespace kivsim
