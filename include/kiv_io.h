@@ -16,11 +16,15 @@
 // handed back to every call, read together with its function, so that a call
 // never gets another registration's pointer. Unregistering or replacing a
 // callback of that form (also by registering the plain form), and close_io(),
-// wait for a running call of it to return, unless made from that call, so
-// the caller may free what `user` points at once they return. Such a call may
-// register, replace or unregister any callback, but must not unregister
-// another line's callback while that one may unregister its own in turn: the
-// two would wait for each other.
+// wait for a running call of it to return, so the caller may free what `user`
+// points at once they return. Such a call may register, replace or unregister
+// any callback. The library's waits never form a circle: an unregistration
+// made from a callback does not wait for a call that is itself waiting for
+// that callback (two lines' callbacks unregistering each other's): it takes
+// effect, and that `user` may be freed once an unregistration of the line made
+// outside every callback returns (those always wait). The serial ports follow
+// the same rule (see Waits in kiv_serial.h); a wait that runs through the
+// application's own locks stays the application's to avoid.
 //
 // Light controller (serial port index 1): every frame is one write followed by
 // the write pause, on the caller's thread; frames from different threads go

@@ -24,14 +24,27 @@
 // the bytes of one WriteSerialPort (or svWriteSerial, with its pause) go out
 // together, never cut by another thread's. Writers of different ports never
 // wait for each other. A callback may write to any port, open (or reopen) any
-// port, and close its own port (the reader then ends once the callback
-// returns). Closing a port waits for that port's callback to return, so a
-// callback must not close another port whose callback waits for it; and a
-// callback whose port a close on another thread is waiting for cannot wait
-// for a close in turn: an open from it that would wait fails with -1 and
-// "open serial %s error\n". Unregistering or replacing a data callback waits
-// for its running call in the same way, so a callback must not unregister
-// another port's data callback while that one may unregister its own in turn.
+// port, close any port, and register, replace or unregister any callback.
+//
+// Waits: closing a port waits for its reader to end (its callback to return)
+// and for a close of the same slot already under way; an open waits for a
+// close it must follow and for a reader that ends after its callback closed
+// the port; unregistering or replacing a data callback waits for its running
+// call. The library's own waits never form a circle, and each ends once the
+// callbacks it waits for return. A wait for a thread that is itself waiting
+// for the caller, through the library (the caller's own callback, or one that
+// is closing the caller's port or waiting out the caller's callback), is not
+// made: such an open fails with -1 and "open serial %s error\n"; such a close
+// still closes the port, and leaves that callback to end once it returns;
+// such an unregistration or replacement still takes effect. Calls made outside
+// every callback of the library (reader, input and hardware notification
+// threads) are never refused, so `user` may be freed once a close,
+// unregistration or replacement of its callback made from such a thread
+// returns; a callback that closed or unregistered another port leaves freeing
+// that port's `user` to one (SerialPortFree of a closed slot waits for a call
+// still running, too). A wait that runs through the application's own locks
+// (a callback taking a mutex that its closer holds) stays the application's to
+// avoid.
 #pragma once
 
 #include "kiv_export.h"
@@ -86,21 +99,21 @@ KIV_EXPORT int SetReadSerialPortCallback(SerialReadCallback callback, char* buff
 // one read callback of either kind: this replaces a string callback (and its
 // buffer: the reader reads into its own), and SetReadSerialPortCallback
 // replaces this; a null `callback` unregisters. Unregistering or replacing
-// it, and SerialPortFree, wait for a running call of it to return (unless made
-// from that call, which they do not wait for), so the caller may free `user`
-// once they return. SerialPortFree drops it: a later open has no data callback
-// until one is registered. Returns and prints as SetReadSerialPortCallback.
+// it, and SerialPortFree, wait for a running call of it to return (see Waits
+// above for the calls that do not), so the caller may free `user` once they
+// return. SerialPortFree drops it: a later open has no data callback until one
+// is registered. Returns and prints as SetReadSerialPortCallback.
 KIV_EXPORT int SetReadSerialPortDataCallback(SerialDataCallback callback, void* user, int index);
 
-// Stops the reader of slot `index` (waiting for its callback unless called
-// from it), drops a data callback (a string callback stays for the next
-// open), makes writes in progress fail and waits for them, lets output
-// already written leave the line (for at most the time the bytes the line
-// still counts take on the wire, plus 100 ms), discards pending input (and
-// output only when the line still counts bytes after that), restores the
-// line's saved settings, closes the port and frees the slot. A close with no
+// Waits for a close of the slot under way, then stops the reader of slot
+// `index` (waiting for its callback; see Waits above), drops a data callback (a string callback
+// stays for the next open), makes writes in progress fail and waits for them, lets output already
+// written leave the line (for at most the time the bytes the line still counts take on the wire,
+// plus 100 ms), discards pending input (and output only when the line still counts bytes after
+// that), restores the line's saved settings, closes the port and frees the slot. A close with no
 // output queued ends within a few milliseconds once the callback returned.
-// Does nothing for a slot without an open port.
+// For a slot without an open port it only waits for a reader or data call
+// that is still running there.
 KIV_EXPORT void SerialPortFree(int index);
 
 // Wrappers used by the rest of the library.

@@ -17,6 +17,7 @@
 #include "serial/reader_thread.h"
 #include "serial/serial_line.h"
 #include "serial/serial_messages.h"
+#include "threads/wait_graph.h"
 
 namespace kiv::serial {
 
@@ -93,6 +94,24 @@ ReadRegistration keep_string_callback(const ReadRegistration& registered) {
   return kept;
 }
 
+// Waits until the close of `slot` under way has finished, unless the closer
+// is waiting for the caller. False when the wait is refused.
+bool wait_for_close(SerialTable& table, SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {
+  Wait wait(WaitKind::kCloseUnderWay, &slot);
+  if (!wait_admits(wait, slot.closer))
+    return false;
+  table.changed.wait(lock, [&] { return !wait.pending(); });
+  return true;
+}
+
+// An open that may not wait: the descriptor goes, and the usual message.
+int refuse_open(int fd, const char* path, std::unique_lock<std::mutex>& lock) {
+  lock.unlock();
+  close(fd);
+  std::printf(msg::kOpenError, path);
+  return -1;
+}
+
 // Opens `path` into a slot; returns the slot index or -1.
 int open_port(char* path, int baud, const FrameFormat& format) {
   if (path == nullptr) {
@@ -119,27 +138,26 @@ int open_port(char* path, int baud, const FrameFormat& format) {
   SerialTable& table = serial_table();
   std::unique_lock<std::mutex> lock(table.mutex);
   // Choosing and claiming the slot is one step under the lock. An open waits
-  // for a close it must follow (see close_to_wait_for), unless the caller is
-  // a reader that a close is joining: that close waits for it in turn. A free
-  // slot whose reader ended after its callback closed the port has that
-  // reader joined first. The table may change during either wait, so the
-  // choice is made again.
+  // for a close it must follow (see close_to_wait_for), and joins the reader
+  // of a slot whose port a callback closed before it takes the slot; the
+  // table may change during either wait, so the choice is made again. Either
+  // wait is refused when the thread waited for is waiting for the caller
+  // (threads/wait_graph.h): the open fails then.
   int index;
   for (;;) {
     const int closing = close_to_wait_for(table, path);
     if (closing >= 0) {
-      if (joined_by_a_close(table)) {
-        lock.unlock();
-        close(fd);
-        std::printf(msg::kOpenError, path);
-        return -1;
-      }
-      const SerialPortSlot& slot = table.slots[closing];
-      table.changed.wait(lock, [&] { return slot.state != SlotState::kClosing; });
+      if (!wait_for_close(table, table.slots[closing], lock))
+        return refuse_open(fd, path, lock);
       continue;
     }
     index = choose_slot(table, path);
-    if (index < 0 || !reap_reader(table.slots[index], lock))
+    if (index < 0)
+      break;
+    const Reaped reaped = reap_reader(table.slots[index], lock);
+    if (reaped == Reaped::kRefused)
+      return refuse_open(fd, path, lock);
+    if (reaped == Reaped::kNothing)
       break;
   }
   if (index < 0) {
@@ -217,20 +235,36 @@ void SerialPortFree(int index) {
   SerialTable& table = serial_table();
   SerialPortSlot& slot = table.slots[index];
   std::unique_lock<std::mutex> lock(table.mutex);
+  // Closes of a slot take effect one after the other: a close under way is
+  // waited for, unless its closer is waiting for the caller (then that close
+  // finishes the work once the caller's callback returns).
+  while (slot.state == SlotState::kClosing)
+    if (!wait_for_close(table, slot, lock))
+      return;
   if (slot.state != SlotState::kOpen) {
-    // A reader that ended after its callback closed the port is joined here.
-    reap_reader(slot, lock);
+    // A reader asked to end while its callback ran is joined here; a data
+    // call still running is waited for, so the caller may free its user
+    // pointer once this returns.
+    if (reap_reader(slot, lock) == Reaped::kRefused)
+      return;
+    const auto earlier = slot.reception.ticket_now();
+    lock.unlock();
+    slot.reception.wait_out(earlier);
     return;
   }
   // From here on no new write starts and no open takes the slot; an open of
   // the same path waits for the slot to be free.
   slot.state = SlotState::kClosing;
+  slot.closer = pthread_self();
   close_to_writers(slot.writes);
+  // Under the same lock as the state: whoever sees the slot closing sees
+  // whether this close waits for the reader.
   stop_reader(slot, lock);
-  // The reader is joined (or is the caller), so no other call of a data
-  // callback runs any more: its user pointer may be freed once this returns,
-  // and a later open must not hand it chunks. A string callback stays for the
-  // next open, as it always has.
+  // The reader is joined, or is the caller, or is waiting for the caller: no
+  // call of the data callback on another thread is left but that last one,
+  // which a later close can wait out. A later open must not hand chunks to
+  // the callback. A string callback stays for the next open, as it always
+  // has.
   const auto dropped = slot.reception.install(keep_string_callback(slot.reception.current()));
   // Writers see the closing slot within their wait slice and give up; the
   // number is not closed while one may still use it. The slot stays closing
@@ -253,6 +287,7 @@ void SerialPortFree(int index) {
   slot.fd = -1;
   slot.path[0] = '\0';
   slot.state = SlotState::kFree;
+  kiv::wait_target_done(&slot, slot.closer);
   table.changed.notify_all();
   lock.unlock();
   slot.reception.wait_out(dropped);

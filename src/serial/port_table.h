@@ -56,10 +56,6 @@ struct ReaderThread {
   // Asks the reader to end at its next pass; a reopen from the reader's own
   // callback clears it again.
   bool stop = false;
-  // A close on another thread is joining `thread`: an open made from that
-  // thread's callback must not wait for a close. The reader clears it as it
-  // ends, while its handle is still its own.
-  bool joining = false;
   // Bumped whenever a reader is taken for joining, so that a reader which
   // started a successor from its own callback ends instead of carrying on
   // beside it.
@@ -114,6 +110,9 @@ struct SerialPortSlot {
   SlotState state = SlotState::kFree;
   char path[kPathCapacity] = {};
   int fd = -1;  // the slot's descriptor number while not free
+  // The thread closing the slot while it is kClosing: an open or a second
+  // close waits for it (see threads/wait_graph.h).
+  pthread_t closer{};
   // Writes in progress or waiting for their turn on `fd`: a close waits until
   // the queue is empty.
   WriteQueue writes;

@@ -13,6 +13,7 @@
 
 #include "serial/chunk_handover.h"
 #include "threads/async_signals_blocked.h"
+#include "threads/wait_graph.h"
 
 namespace kiv::serial {
 namespace {
@@ -103,9 +104,9 @@ void* SerialPortReadThread(void* arg) {
     hand_over(slot.reception, handover, got);
     lock.lock();
   }
-  // Cleared here, while this thread's handle cannot yet belong to another.
-  if (slot.reader.joining && pthread_equal(slot.reader.thread, pthread_self()) != 0)
-    slot.reader.joining = false;
+  // Whoever joins this reader may count it ended: a wait that names it must
+  // not refuse another for a circle through a thread that is gone.
+  wait_target_done(&slot.reader, pthread_self());
   return nullptr;
 }
 
@@ -171,26 +172,22 @@ void stop_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {
   slot.reader.stop = true;
   if (on_reader_thread(slot))
     return;
-  slot.reader.joining = true;
   wake_reader(slot);
+  Wait wait(WaitKind::kReaderEnd, &slot.reader);
+  if (!wait_admits(wait, slot.reader.thread))
+    return;
   join_taken(take_reader(slot), lock);
-  slot.reader.joining = false;
 }
 
-bool joined_by_a_close(const SerialTable& table) {
-  for (const SerialPortSlot& slot : table.slots)
-    if (slot.state == SlotState::kClosing && slot.reader.joining &&
-        pthread_equal(slot.reader.thread, pthread_self()) != 0)
-      return true;
-  return false;
-}
-
-bool reap_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {
+Reaped reap_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {
   if (!slot.reader.running || !slot.reader.stop || on_reader_thread(slot))
-    return false;
+    return Reaped::kNothing;
   wake_reader(slot);
+  Wait wait(WaitKind::kReaderEnd, &slot.reader);
+  if (!wait_admits(wait, slot.reader.thread))
+    return Reaped::kRefused;
   join_taken(take_reader(slot), lock);
-  return true;
+  return Reaped::kJoined;
 }
 
 void stop_all_readers() {

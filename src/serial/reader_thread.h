@@ -21,18 +21,21 @@ bool on_reader_thread(const SerialPortSlot& slot);
 void wake_reader(const SerialPortSlot& slot);
 
 // Asks the slot's reader to end and joins it, letting the lock go meanwhile.
-// Called from the reader's own callback, it only asks: the reader ends once
-// the callback returns and is joined by the slot's next open or close.
+// Called from the reader's own callback, or from a thread that reader is
+// waiting for (see threads/wait_graph.h), it only asks: the reader ends once
+// its callback returns and is joined by the slot's next open or close.
 void stop_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock);
 
-// True when the caller is a reader that a close on another thread is joining:
-// it must not wait for any close, or the two could wait for each other.
-bool joined_by_a_close(const SerialTable& table);
+enum class Reaped {
+  kNothing,  // no reader had ended after its callback closed the port
+  kJoined,   // one had, and is joined: the slot may have changed meanwhile
+  kRefused,  // one is still in its callback, waiting for the caller
+};
 
-// Joins a reader that ended after its callback closed the port, letting the
-// lock go meanwhile, unless the caller is that reader. True when it joined
-// one: the slot may have changed meanwhile.
-bool reap_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock);
+// Joins a reader that was asked to end (its port was closed from its callback
+// or while it waited for the closer), letting the lock go meanwhile, unless
+// the caller is that reader.
+Reaped reap_reader(SerialPortSlot& slot, std::unique_lock<std::mutex>& lock);
 
 // Ends and joins every reader: the library's unload.
 void stop_all_readers();

@@ -100,6 +100,8 @@ namespace {
 
 constexpr int64_t kSlackMs = 100;
 constexpr int64_t kLongestStepMs = 20;
+// Characters a UART's transmit FIFO holds, at most, on the boards served.
+constexpr int kFifoChars = 64;
 
 // Bytes counted in the line's output queue; 0 when it cannot be read.
 int queued_output(int fd) {
@@ -113,9 +115,9 @@ int64_t wire_time_ms(int bytes, int baud, int bits_per_char) {
   return int64_t{bytes} * std::max(1, bits_per_char) * 1000 / std::max(1, baud);
 }
 
-}  // namespace
-
-bool wait_for_output_sent(int fd, int baud, int bits_per_char) {
+// Waits until the output queue counts no byte, within the bound the bytes
+// counted at the start give.
+bool wait_for_queue_empty(int fd, int baud, int bits_per_char) {
   using Clock = std::chrono::steady_clock;
   int queued = queued_output(fd);
   if (queued == 0)
@@ -137,6 +139,44 @@ bool wait_for_output_sent(int fd, int baud, int bits_per_char) {
     if (queued == 0)
       return true;
   }
+}
+
+// The transmitter holds no byte: its FIFO and shift register are empty. True
+// also for a port that cannot tell (a pseudo-terminal answers ENOTTY).
+bool transmitter_empty(int fd) {
+  unsigned int lsr = 0;
+  if (ioctl(fd, TIOCSERGETLSR, &lsr) != 0)
+    return true;
+  return (lsr & TIOCSER_TEMT) != 0;
+}
+
+// The output queue counts bytes the driver holds, not those already in the
+// UART's FIFO and shift register: settings changed at once could alter the
+// speed under them. Waits until the transmitter is empty, for at most the time
+// a full FIFO takes on the wire.
+void wait_for_transmitter_empty(int fd, int baud, int bits_per_char) {
+  using Clock = std::chrono::steady_clock;
+  if (transmitter_empty(fd))
+    return;
+  const int64_t fifo_us =
+      int64_t{kFifoChars} * std::max(1, bits_per_char) * 1000000 / std::max(1, baud);
+  const Clock::time_point deadline = Clock::now() + std::chrono::microseconds(fifo_us);
+  // About a character's time between looks.
+  const int64_t step_us = std::max<int64_t>(fifo_us / kFifoChars, 50);
+  while (Clock::now() < deadline) {
+    usleep(static_cast<useconds_t>(step_us));
+    if (transmitter_empty(fd))
+      return;
+  }
+}
+
+}  // namespace
+
+bool wait_for_output_sent(int fd, int baud, int bits_per_char) {
+  const bool sent = wait_for_queue_empty(fd, baud, bits_per_char);
+  if (sent)
+    wait_for_transmitter_empty(fd, baud, bits_per_char);
+  return sent;
 }
 
 bool wait_for_output_sent(int fd) {

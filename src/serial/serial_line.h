@@ -36,9 +36,11 @@ termios raw_settings(speed_t speed, const FrameFormat& format);
 
 // Waits until the line's output queue counts no byte, for at most the time the
 // bytes counted at the start take on the wire at `baud` with `bits_per_char`,
-// plus 100 ms. Never waits without a bound, unlike tcdrain. True when nothing
-// is counted any more (also for a descriptor whose queue cannot be read),
-// false when bytes are still counted after the bound.
+// plus 100 ms; then until the transmitter reports itself empty, for at most
+// the time 64 characters take (not at all where the port cannot tell). Never
+// waits without a bound, unlike tcdrain. True when nothing is counted any
+// more (also for a descriptor whose queue cannot be read), false when bytes
+// are still counted after the bound.
 bool wait_for_output_sent(int fd, int baud, int bits_per_char);
 
 // The same, at the speed and character size currently set on the line.

@@ -9,6 +9,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "threads/wait_graph.h"
+
 namespace kiv {
 
 // `Registration` is a small copyable record (a callback and what goes with
@@ -47,13 +49,22 @@ class GuardedRegistration {
     return ++epoch_;
   }
 
-  // Waits until every awaited call begun before `ticket` has returned, except
-  // the caller's own: a call that replaces its own registration must not wait
-  // for itself, and one running on another thread may still be using the user
-  // pointer the caller is about to free.
+  // Waits until every awaited call begun before `ticket` has returned: one
+  // running on another thread may still be using the user pointer the caller
+  // is about to free. Not for a call the wait graph refuses: the caller's own
+  // (a call that replaces its own registration must not wait for itself), or
+  // one whose thread is waiting, through the library, for the caller.
   void wait_out(Ticket ticket) {
     std::unique_lock<std::mutex> lock(mutex_);
-    returned_.wait(lock, [&] { return !earlier_call_elsewhere(ticket); });
+    Wait wait(WaitKind::kRunningCall, this);
+    for (const Frame* f = frames_; f != nullptr; f = f->next)
+      if (f->awaited && f->epoch < ticket)
+        (void)wait_admits(wait, f->thread);
+    if (!wait.pending())
+      return;
+    ++waiters_;
+    returned_.wait(lock, [&] { return !wait.pending(); });
+    --waiters_;
   }
 
   // install then wait_out.
@@ -82,8 +93,10 @@ class GuardedRegistration {
         break;
       }
     }
-    if (frame.awaited)
+    if (frame.awaited && waiters_ > 0) {
+      wait_target_done(this, frame.thread);
       returned_.notify_all();
+    }
   }
 
  private:
@@ -94,18 +107,12 @@ class GuardedRegistration {
     Frame* next;
   };
 
-  bool earlier_call_elsewhere(Ticket ticket) const {
-    for (const Frame* f = frames_; f != nullptr; f = f->next)
-      if (f->awaited && f->epoch < ticket && pthread_equal(f->thread, pthread_self()) == 0)
-        return true;
-    return false;
-  }
-
   std::mutex mutex_;
   std::condition_variable returned_;
   Registration registration_{};
   Ticket epoch_ = 0;
   Frame* frames_ = nullptr;  // calls running now
+  int waiters_ = 0;          // threads in wait_out
 };
 
 }  // namespace kiv
