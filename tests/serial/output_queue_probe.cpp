@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Lets a test say how many bytes a line's output queue counts (a
-// pseudo-terminal always counts none), and records what each tcflush
+// pseudo-terminal always counts none) and that its transmitter is still
+// sending (a pseudo-terminal cannot tell), and records what each tcflush
 // discarded. Defined in the test executable, these come before the C
 // library's.
 #include <dlfcn.h>
@@ -14,6 +15,7 @@
 namespace kivtest {
 std::atomic<int> fake_output_queue{-1};
 std::atomic<int> last_flush_selector{-1};
+std::atomic<bool> fake_transmitter_busy{false};
 }  // namespace kivtest
 
 extern "C" int ioctl(int fd, unsigned long request, ...) {
@@ -26,6 +28,10 @@ extern "C" int ioctl(int fd, unsigned long request, ...) {
   const int queued = kivtest::fake_output_queue.load();
   if (request == TIOCOUTQ && queued >= 0) {
     *static_cast<int*>(arg) = queued;
+    return 0;
+  }
+  if (request == TIOCSERGETLSR && kivtest::fake_transmitter_busy.load()) {
+    *static_cast<unsigned int*>(arg) = 0;  // TIOCSER_TEMT clear
     return 0;
   }
   return real(fd, request, arg);

@@ -129,6 +129,53 @@ TEST_F(SerialTest, ACloseWaitsForQueuedOutputWithinItsBound) {
   }
 }
 
+// Once the queue counts nothing, a UART may still hold up to a FIFO's worth
+// of bytes: a close or reopen waits for its transmitter to empty, for at
+// most the time 64 characters take at the line's speed.
+TEST_F(SerialTest, ACloseWaitsForTheTransmitterWithinAFifosTime) {
+  using std::chrono::milliseconds;
+  const struct {
+    const char* what;
+    int baud;
+    int empty_after_ms;  // -1: never
+    bool reopen;
+    milliseconds at_least, below;
+  } cases[] = {
+      {"empties in time", 4800, 40, false, milliseconds(35), milliseconds(125)},
+      // 64 characters x 10 bits at 4800 baud: 133 ms.
+      {"never empties", 4800, -1, false, milliseconds(130), milliseconds(250)},
+      {"never empties, reopen", 4800, -1, true, milliseconds(130), milliseconds(250)},
+      // The same FIFO at 115200 baud leaves in 5.6 ms.
+      {"never empties, fast line", 115200, -1, false, milliseconds(5), milliseconds(60)},
+  };
+  StdoutCapture out;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(SerialPortInit(com1, c.baud), 0);
+    fake_transmitter_busy = true;
+    std::thread sender;
+    if (c.empty_after_ms >= 0) {
+      sender = std::thread([&] {
+        usleep(static_cast<useconds_t>(c.empty_after_ms) * 1000);
+        fake_transmitter_busy = false;
+      });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    if (c.reopen) {
+      ASSERT_EQ(SerialPortInit(com1, c.baud), 0);
+    } else {
+      SerialPortFree(0);
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, c.at_least);
+    EXPECT_LT(took, c.below);
+    if (sender.joinable())
+      sender.join();
+    fake_transmitter_busy = false;
+    SerialPortFree(0);
+  }
+}
+
 TEST_F(SerialTest, ClosingTwiceOrAnInvalidIndexDoesNothing) {
   ASSERT_EQ(SerialPortInit(com1, 115200), 0);
   StdoutCapture out;

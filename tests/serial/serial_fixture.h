@@ -23,6 +23,8 @@ extern std::atomic<int> fail_next_thread_creations;
 
 // Set it to n >= 0 to make every line's output queue count n bytes.
 extern std::atomic<int> fake_output_queue;
+// While true, every line's transmitter reports bytes still leaving it.
+extern std::atomic<bool> fake_transmitter_busy;
 // What the latest tcflush discarded (TCIFLUSH, TCOFLUSH or TCIOFLUSH).
 extern std::atomic<int> last_flush_selector;
 
