@@ -13,10 +13,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "serial/port_writer.h"
-#include "serial/reader_thread.h"
 #include "serial/serial_line.h"
 #include "serial/serial_messages.h"
+#include "serial/slot_reading.h"
 #include "threads/wait_graph.h"
 
 namespace kiv::serial {
@@ -154,7 +153,7 @@ int open_port(char* path, int baud, const FrameFormat& format) {
     index = choose_slot(table, path);
     if (index < 0)
       break;
-    const Reaped reaped = reap_reader(table.slots[index], lock);
+    const Reaped reaped = reap_reader(table.slots[index].reader, lock);
     if (reaped == Reaped::kRefused)
       return refuse_open(fd, path, lock);
     if (reaped == Reaped::kNothing)
@@ -196,13 +195,13 @@ int open_port(char* path, int baud, const FrameFormat& format) {
     // A running reader, or the caller itself in its callback, carries on with
     // the port on the same number, also when the callback closed it before.
     slot.reader.stop = false;
-    wake_reader(slot);
+    wake_reader(slot.reader);
   } else {
-    reader_started = start_reader(table, index);
+    reader_started = start_reader(slot.reader, read_slot, index);
   }
   // Once the open returns, no read fills the buffer it dropped. The slot is
   // done with, so it may change while the wait lets the lock go.
-  if (dropped != nullptr && !on_reader_thread(slot))
+  if (dropped != nullptr && !on_reader_thread(slot.reader))
     table.changed.wait(lock, [&] { return slot.filling != dropped; });
   lock.unlock();
 
@@ -245,7 +244,7 @@ void SerialPortFree(int index) {
     // A reader asked to end while its callback ran is joined here; a data
     // call still running is waited for, so the caller may free its user
     // pointer once this returns.
-    if (reap_reader(slot, lock) == Reaped::kRefused)
+    if (reap_reader(slot.reader, lock) == Reaped::kRefused)
       return;
     const auto earlier = slot.reception.ticket_now();
     lock.unlock();
@@ -259,7 +258,7 @@ void SerialPortFree(int index) {
   close_to_writers(slot.writes);
   // Under the same lock as the state: whoever sees the slot closing sees
   // whether this close waits for the reader.
-  stop_reader(slot, lock);
+  stop_reader(slot.reader, lock);
   // The reader is joined, or is the caller, or is waiting for the caller: no
   // call of the data callback on another thread is left but that last one,
   // which a later close can wait out. A later open must not hand chunks to
@@ -299,7 +298,10 @@ namespace {
 // joined; ports the application left open still have running readers. End and
 // join them all before the library goes away.
 __attribute__((destructor)) void end_readers_at_unload() {
-  stop_all_readers();
+  SerialTable& table = serial_table();
+  std::unique_lock<std::mutex> lock(table.mutex);
+  for (SerialPortSlot& slot : table.slots)
+    end_reader_at_unload(slot.reader, lock);
 }
 
 }  // namespace

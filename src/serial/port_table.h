@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Internal: the table of the two serial port slots and the one lock that
-// keeps each slot's state consistent. Not exported.
+// keeps each slot's state consistent. Not exported. The table uses a port's
+// writers (port_writer.h) and its reader thread (reader_thread.h); neither
+// knows the table.
 //
 // Every field of a slot but its read registration and its writers' queue is
 // read and written under the table's mutex. Open, close and register change
@@ -30,6 +32,8 @@
 #include <mutex>
 
 #include "kiv_serial.h"
+#include "serial/port_writer.h"
+#include "serial/reader_thread.h"
 #include "threads/guarded_registration.h"
 
 namespace kiv::serial {
@@ -37,32 +41,12 @@ namespace kiv::serial {
 constexpr int kSlotCount = 2;
 constexpr int kPathCapacity = 100;  // path characters including the terminating zero
 constexpr int kReadSize = 1024;     // the most one read asks for; the hand-over buffer's size
-constexpr int kWritePiece = 4096;   // the most one write request carries
 constexpr int kPollIntervalMs = 500;
 
 enum class SlotState {
   kFree,     // no port
   kOpen,     // the port is on `fd`
   kClosing,  // a close is ending the reader and waiting for the writers
-};
-
-// The reader thread of a slot.
-struct ReaderThread {
-  pthread_t thread;
-  // Started and not yet taken for joining. A reader stays running after a
-  // callback closed its own port, until it is joined by the slot's next open
-  // or close (or carries on, when that callback reopens the port).
-  bool running = false;
-  // Asks the reader to end at its next pass; a reopen from the reader's own
-  // callback clears it again.
-  bool stop = false;
-  // Bumped whenever a reader is taken for joining, so that a reader which
-  // started a successor from its own callback ends instead of carrying on
-  // beside it.
-  unsigned generation = 0;
-  // eventfd polled beside the port: a close, reopen or registration wakes the
-  // reader at once instead of leaving it in its poll interval.
-  int wake_fd = -1;
 };
 
 // What the reader hands each chunk to: a string callback, or a data callback
@@ -76,34 +60,6 @@ struct ReadRegistration {
   // a running call of it is waited for. A string callback keeps the waitless
   // registration it always had.
   bool awaited() const { return data != nullptr; }
-};
-
-// A writer's place in its slot's queue; it lives on the writer's stack.
-struct WriteTurn {
-  WriteTurn* next = nullptr;
-};
-
-// The writers of a slot, in the order they came; the head has the turn.
-// Guarded by its own mutex, which writers take instead of the table's, so
-// that the writers of one port never wait for another port's open, close,
-// registration or reader. An open and a close take it after the table's.
-struct WriteQueue {
-  std::mutex mutex;
-  // Writers are admitted: the slot is open on `fd`, whose line fails a
-  // write that takes nothing for `bound`.
-  bool open = false;
-  int fd = -1;
-  std::chrono::steady_clock::duration bound{};
-  WriteTurn* head = nullptr;
-  WriteTurn* tail = nullptr;
-  // Where a stall of the line is measured from: when the head took its turn,
-  // when the line last took bytes of it, or the end of the pause it holds. A
-  // waiting writer gives up once the line has taken nothing for its bound.
-  // Zero while nobody has needed it since a head took its turn at once.
-  std::chrono::steady_clock::time_point progress_at{};
-  // Signalled when the turn passes, when a close begins, and when the last
-  // writer of a closing slot leaves.
-  std::condition_variable turn_passed;
 };
 
 struct SerialPortSlot {

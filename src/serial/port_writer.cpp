@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Writing to a port: WriteSerialPort, and the paced write of the light
+// Writing to a port, for WriteSerialPort and the paced write of the light
 // controller's wrapper. Writers of one port take turns for whole blocks,
 // under their port's own lock, which no other port's writers or reader take.
 #include "serial/port_writer.h"
@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "serial/port_table.h"
 #include "serial/serial_messages.h"
 
 namespace kiv::serial {
@@ -272,10 +271,7 @@ void wait_for_writers_gone(WriteQueue& queue) {
   queue.turn_passed.wait(lock, [&] { return queue.head == nullptr; });
 }
 
-int write_port(char* data, int len, int index, int (*pause_after)()) {
-  if (!valid_index(index))
-    return -1;
-  WriteQueue& queue = serial_table().slots[index].writes;
+int write_port(WriteQueue& queue, char* data, int len, int (*pause_after)()) {
   // The pause is known before the write, so that a write with none to hold
   // takes its turn and leaves it in one step.
   const int pause = pause_after != nullptr ? pause_after() : 0;
@@ -296,7 +292,3 @@ int write_port(char* data, int len, int index, int (*pause_after)()) {
 }
 
 }  // namespace kiv::serial
-
-int WriteSerialPort(char* data, int len, int index) {
-  return kiv::serial::write_port(data, len, index, nullptr);
-}

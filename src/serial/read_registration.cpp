@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "serial/port_table.h"
-#include "serial/reader_thread.h"
 #include "serial/serial_messages.h"
 
 namespace kiv::serial {
@@ -44,7 +43,7 @@ int register_reception(const ReadRegistration& next, char* buffer, int size, int
   // registered size.
   slot.buffer_size = size > kReadSize ? kReadSize : size;
   // The caller may reuse the buffer it replaced as soon as this returns.
-  if (previous != nullptr && previous != buffer && !on_reader_thread(slot))
+  if (previous != nullptr && previous != buffer && !on_reader_thread(slot.reader))
     table.changed.wait(lock, [&] { return slot.filling != previous; });
   lock.unlock();
   slot.reception.wait_out(replaced);

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The sv wrappers through which the rest of the library reaches the ports.
-#include "kiv_config.h"
+// The sv wrappers through which the rest of the library opens, reads and
+// closes the ports (svWriteSerial is with the writes, in slot_writes.cpp).
 #include "serial/port_table.h"
-#include "serial/port_writer.h"
 
 using namespace kiv::serial;
 
@@ -12,11 +11,6 @@ char rs232_path[] = "/dev/com1";
 
 // The receive buffers svSetSerialReadCallback registers, one per slot.
 char serial_rx_buffers[kSlotCount][kReadSize];
-
-// The light controller needs this pause after every frame, sent or not.
-int light_controller_pause() {
-  return firmware_index_v2(5);
-}
 
 }  // namespace
 
@@ -31,10 +25,6 @@ int svSerialInitRS232(int baud, int dataBits, int stopBits, char parity) {
 int svSetSerialReadCallback(SerialReadCallback callback, int index) {
   char* buffer = serial_rx_buffers[index == 0 ? 0 : 1];
   return SetReadSerialPortCallback(callback, buffer, kReadSize, index);
-}
-
-int svWriteSerial(char* data, int len, int index) {
-  return write_port(data, len, index, index == 1 ? light_controller_pause : nullptr);
 }
 
 void svSerialFree(int index) {
