@@ -27,6 +27,15 @@ std::string time_text(double ns) {
   return text;
 }
 
+// The median of library over reference of the samples taken side by side.
+double paired_ratio(const std::vector<double>& library, const std::vector<double>& reference) {
+  std::vector<double> ratios;
+  for (size_t i = 0; i < library.size() && i < reference.size(); ++i)
+    if (reference[i] > 0)
+      ratios.push_back(library[i] / reference[i]);
+  return median(std::move(ratios));
+}
+
 std::string spread_text(const std::vector<double>& ns) {
   return time_text(quantile(ns, 0.1)) + " .. " + time_text(quantile(ns, 0.9));
 }
@@ -74,9 +83,34 @@ Figures measure(const Pair& pair, int rounds) {
   return f;
 }
 
+Figures measure_rounds(const Pair& pair, int rounds, int samples) {
+  Figures all;
+  for (int round = 0; round < rounds && !all.failed; ++round) {
+    const Figures f = measure(pair, samples);
+    all.failed = f.failed;
+    all.library_ns.insert(all.library_ns.end(), f.library_ns.begin(), f.library_ns.end());
+    all.reference_ns.insert(all.reference_ns.end(), f.reference_ns.begin(), f.reference_ns.end());
+    all.library_allocs += f.library_allocs / rounds;
+    all.reference_allocs += f.reference_allocs / rounds;
+    all.round_ratios.push_back(paired_ratio(f.library_ns, f.reference_ns));
+  }
+  all.paired_ratio = paired_ratio(all.library_ns, all.reference_ns);
+  return all;
+}
+
 void print_head(const char* title, int rounds) {
   std::printf("%s (medians of %d samples each, taken in turns; spread p10 .. p90)\n", title,
               rounds);
+  std::printf("%-34s %12s %12s %7s  %s\n", "path", "library", "reference", "ratio",
+              "allocations/op (library, reference)");
+}
+
+void print_rounds_head(const char* title) {
+  std::printf(
+      "%s (medians of all samples, taken in turns; spread p10 .. p90; ratio: the median\n"
+      "of library over reference of the samples taken side by side, over the run and,\n"
+      "below, the least and greatest of the rounds' own)\n",
+      title);
   std::printf("%-34s %12s %12s %7s  %s\n", "path", "library", "reference", "ratio",
               "allocations/op (library, reference)");
 }
@@ -94,13 +128,21 @@ void print_row(const Pair& pair, const Figures& f) {
     std::snprintf(text, sizeof text, "%.2f, %.2f", f.library_allocs, f.reference_allocs);
     allocs = text;
   }
+  double ratio = f.paired_ratio;
+  if (ratio <= 0)
+    ratio = reference > 0 ? library / reference : 0.0;
   std::printf("%-34s %12s %12s %7.2f  %s\n", pair.name.c_str(), time_text(library).c_str(),
-              time_text(reference).c_str(), reference > 0 ? library / reference : 0.0,
-              allocs.c_str());
+              time_text(reference).c_str(), ratio, allocs.c_str());
   std::printf("    library:   %s; spread %s\n", pair.name.c_str(),
               spread_text(f.library_ns).c_str());
   std::printf("    reference: %s; spread %s\n", pair.reference.c_str(),
               spread_text(f.reference_ns).c_str());
+  if (f.round_ratios.size() > 1) {
+    const auto [least, greatest] =
+        std::minmax_element(f.round_ratios.begin(), f.round_ratios.end());
+    std::printf("    ratio by round: %.2f .. %.2f (%zu rounds of %zu samples)\n", *least, *greatest,
+                f.round_ratios.size(), f.library_ns.size() / f.round_ratios.size());
+  }
 }
 
 void print_value(const std::string& name, double value, const char* unit, const std::string& note) {
