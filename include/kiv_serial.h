@@ -29,22 +29,25 @@
 // Waits: closing a port waits for its reader to end (its callback to return)
 // and for a close of the same slot already under way; an open waits for a
 // close it must follow and for a reader that ends after its callback closed
-// the port; unregistering or replacing a data callback waits for its running
-// call. The library's own waits never form a circle, and each ends once the
-// callbacks it waits for return. A wait for a thread that is itself waiting
-// for the caller, through the library (the caller's own callback, or one that
-// is closing the caller's port or waiting out the caller's callback), is not
+// the port; a registration waits for a close of its slot under way;
+// unregistering or replacing a data callback waits for its running call. The
+// library's own waits never form a circle, and each ends once the callbacks
+// it waits for return. A wait for a thread that is itself waiting for the
+// caller, through the library (the caller's own callback, or one that is
+// closing the caller's port or waiting out the caller's callback), is not
 // made: such an open fails with -1 and "open serial %s error\n"; such a close
-// still closes the port, and leaves that callback to end once it returns;
-// such an unregistration or replacement still takes effect. Calls made outside
-// every callback of the library (reader, input and hardware notification
-// threads) are never refused, so `user` may be freed once a close,
-// unregistration or replacement of its callback made from such a thread
-// returns; a callback that closed or unregistered another port leaves freeing
-// that port's `user` to one (SerialPortFree of a closed slot waits for a call
-// still running, too). A wait that runs through the application's own locks
-// (a callback taking a mutex that its closer holds) stays the application's to
-// avoid.
+// still closes the port, and leaves that callback to end once it returns (its
+// reader is joined by the slot's next open or close, or at unload); such an
+// unregistration or replacement still takes effect, or, on a slot being
+// closed, fails as on a closed slot. Calls made outside every callback of the
+// library (reader, input and hardware notification threads) are never
+// refused, so `user` may be freed once a close, unregistration or replacement
+// of its callback made from such a thread returns. A callback that closed or
+// unregistered another port must leave freeing that port's `user` to such a
+// thread: a SerialPortFree of the slot, also once it is closed, waits for a
+// call still running there. A wait that runs through the application's own
+// locks (a callback taking a mutex that its closer holds) stays the
+// application's to avoid.
 #pragma once
 
 #include "kiv_export.h"
@@ -89,8 +92,10 @@ KIV_EXPORT int WriteSerialPort(char* data, int len, int index);
 // reader use its own. The buffer stays the caller's and must outlive the
 // registration; once a new registration returns, no read fills the buffer it
 // replaced. Replaces a data callback as SetReadSerialPortDataCallback does.
-// Returns 0, or -1 for an index other than 0 or 1 (no message) or a slot
-// without an open port ("set serial callback error\r").
+// A registration on a slot being closed waits for the close (see Waits
+// above). Returns 0, or -1 for an index other than 0 or 1 (no message) or a
+// slot without an open port ("set serial callback error\r"), whose callback
+// the close has dropped or kept as it does.
 KIV_EXPORT int SetReadSerialPortCallback(SerialReadCallback callback, char* buffer, int size,
                                          int index);
 
@@ -106,12 +111,15 @@ KIV_EXPORT int SetReadSerialPortCallback(SerialReadCallback callback, char* buff
 KIV_EXPORT int SetReadSerialPortDataCallback(SerialDataCallback callback, void* user, int index);
 
 // Waits for a close of the slot under way, then stops the reader of slot
-// `index` (waiting for its callback; see Waits above), drops a data callback (a string callback
-// stays for the next open), makes writes in progress fail and waits for them, lets output already
-// written leave the line (for at most the time the bytes the line still counts take on the wire,
-// plus 100 ms), discards pending input (and output only when the line still counts bytes after
-// that), restores the line's saved settings, closes the port and frees the slot. A close with no
-// output queued ends within a few milliseconds once the callback returned.
+// `index` (waiting for its callback; see Waits above), drops a data callback
+// (a string callback stays for the next open), makes writes in progress fail
+// and waits for them, lets output already written leave the line (for at
+// most the time the bytes the line still counts take on the wire, plus 100
+// ms, then, on a UART, until its transmitter is empty, for at most the time
+// 64 characters take), discards pending input (and output only when the line
+// still counts bytes after that), restores the line's saved settings, closes
+// the port and frees the slot. A close with no output queued ends within a
+// few milliseconds (plus that transmitter time) once the callback returned.
 // For a slot without an open port it only waits for a reader or data call
 // that is still running there.
 KIV_EXPORT void SerialPortFree(int index);

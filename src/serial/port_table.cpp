@@ -15,7 +15,6 @@
 
 #include "serial/serial_line.h"
 #include "serial/serial_messages.h"
-#include "serial/slot_reading.h"
 #include "threads/wait_graph.h"
 
 namespace kiv::serial {
@@ -25,6 +24,14 @@ SerialTable& serial_table() {
   // busy at exit must not find its table gone.
   static SerialTable* const table = new SerialTable();
   return *table;
+}
+
+bool wait_for_close(SerialTable& table, SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {
+  Wait wait(WaitKind::kCloseUnderWay, &slot);
+  if (!wait_admits(wait, slot.closer))
+    return false;
+  table.changed.wait(lock, [&] { return !wait.pending(); });
+  return true;
 }
 
 namespace {
@@ -91,16 +98,6 @@ ReadRegistration keep_string_callback(const ReadRegistration& registered) {
   ReadRegistration kept;
   kept.text = registered.text;
   return kept;
-}
-
-// Waits until the close of `slot` under way has finished, unless the closer
-// is waiting for the caller. False when the wait is refused.
-bool wait_for_close(SerialTable& table, SerialPortSlot& slot, std::unique_lock<std::mutex>& lock) {
-  Wait wait(WaitKind::kCloseUnderWay, &slot);
-  if (!wait_admits(wait, slot.closer))
-    return false;
-  table.changed.wait(lock, [&] { return !wait.pending(); });
-  return true;
 }
 
 // An open that may not wait: the descriptor goes, and the usual message.

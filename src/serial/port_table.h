@@ -32,6 +32,7 @@
 #include <mutex>
 
 #include "kiv_serial.h"
+#include "serial/chunk_handover.h"
 #include "serial/port_writer.h"
 #include "serial/reader_thread.h"
 #include "threads/guarded_registration.h"
@@ -40,26 +41,12 @@ namespace kiv::serial {
 
 constexpr int kSlotCount = 2;
 constexpr int kPathCapacity = 100;  // path characters including the terminating zero
-constexpr int kReadSize = 1024;     // the most one read asks for; the hand-over buffer's size
 constexpr int kPollIntervalMs = 500;
 
 enum class SlotState {
   kFree,     // no port
   kOpen,     // the port is on `fd`
   kClosing,  // a close is ending the reader and waiting for the writers
-};
-
-// What the reader hands each chunk to: a string callback, or a data callback
-// with its user pointer; never both.
-struct ReadRegistration {
-  SerialReadCallback text = nullptr;
-  SerialDataCallback data = nullptr;
-  void* user = nullptr;
-  bool empty() const { return text == nullptr && data == nullptr; }
-  // Whoever unregisters a data callback may free its user pointer at once, so
-  // a running call of it is waited for. A string callback keeps the waitless
-  // registration it always had.
-  bool awaited() const { return data != nullptr; }
 };
 
 struct SerialPortSlot {
@@ -98,6 +85,16 @@ struct SerialTable {
 
 // The table; never destroyed, so readers still running at exit find it intact.
 SerialTable& serial_table();
+
+// Waits, with the table's lock let go, until the close of `slot` under way
+// has finished, unless its closer is waiting for the caller (see
+// threads/wait_graph.h). False when the wait is refused.
+bool wait_for_close(SerialTable& table, SerialPortSlot& slot, std::unique_lock<std::mutex>& lock);
+
+// The body of a slot's reader thread (slot_reading.cpp): reads the slot that
+// `arg` names (reader_start_of) until its reader is asked to end or taken for
+// joining, handing each chunk to the slot's callback.
+void* read_slot(void* arg);
 
 inline bool valid_index(int index) {
   return index == 0 || index == 1;

@@ -19,6 +19,13 @@ int register_reception(const ReadRegistration& next, char* buffer, int size, int
   SerialTable& table = serial_table();
   SerialPortSlot& slot = table.slots[index];
   std::unique_lock<std::mutex> lock(table.mutex);
+  // Closes and registrations of a slot take turns: until a close under way
+  // has joined the reader, the callback being removed may still get a chunk
+  // read before the close began, so the registration waits for the close
+  // (unless its closer waits for the caller).
+  while (slot.state == SlotState::kClosing)
+    if (!wait_for_close(table, slot, lock))
+      break;
   if (slot.state != SlotState::kOpen) {
     // Nothing is registered here any more, but a data callback that closed
     // its own port may still be running, and the caller may be about to free

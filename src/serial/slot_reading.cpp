@@ -2,7 +2,7 @@
 // What a slot's reader thread does: waits for input, reads one chunk and
 // hands it to the slot's callback, as a zero-terminated string or as bytes
 // and a count.
-#include "serial/slot_reading.h"
+#include "serial/port_table.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -11,7 +11,6 @@
 #include <cerrno>
 
 #include "serial/chunk_handover.h"
-#include "serial/port_table.h"
 #include "threads/wait_graph.h"
 
 namespace kiv::serial {

@@ -15,9 +15,10 @@
 //                   Refused, a close leaves the reader to end once its
 //                   callback returns (the slot's next open or close joins
 //                   it); an open fails.
-//   kCloseUnderWay  an open, or a second close of the slot, waits for a close
-//                   in progress. Refused, an open fails and a close returns
-//                   (the close under way finishes its work).
+//   kCloseUnderWay  an open, a registration or a second close of the slot
+//                   waits for a close in progress. Refused, an open fails, a
+//                   registration fails as on a closed slot, and a close
+//                   returns (the close under way finishes its work).
 //   kRunningCall    an unregistration, replacement or close waits for a
 //                   running call of a callback registered with a user
 //                   pointer. Refused, it takes effect without waiting for

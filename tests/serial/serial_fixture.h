@@ -25,6 +25,15 @@ extern std::atomic<int> fail_next_thread_creations;
 extern std::atomic<int> fake_output_queue;
 // While true, every line's transmitter reports bytes still leaving it.
 extern std::atomic<bool> fake_transmitter_busy;
+// Every read of slow_read_fd (-1: none) first waits 300 ms, with its
+// buffer in slow_read_into, then sets slow_read_done once it is over.
+extern std::atomic<int> slow_read_fd;
+extern std::atomic<void*> slow_read_into;
+extern std::atomic<bool> slow_read_done;
+// The next read of hold_read_fd (-1: none) that returns bytes holds them
+// 100 ms before it returns, and sets read_held as it starts holding.
+extern std::atomic<int> hold_read_fd;
+extern std::atomic<bool> read_held;
 // What the latest tcflush discarded (TCIFLUSH, TCOFLUSH or TCIOFLUSH).
 extern std::atomic<int> last_flush_selector;
 

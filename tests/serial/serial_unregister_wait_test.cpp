@@ -77,5 +77,44 @@ TEST_F(SerialTest, TheObjectMayBeFreedOnceItsCallbackIsGone) {
   peer.join();
 }
 
+// A close under way joins the reader, which may still hold a chunk it read
+// before the close began: an unregistration or replacement made meanwhile
+// waits for the close, since that chunk still goes to the callback it removes.
+TEST_F(SerialTest, TheObjectMayBeFreedOnceItsCallbackIsGoneDuringAClose) {
+  static std::atomic<int> used_freed{0};
+  static auto receive = [](const unsigned char*, int, void* user) {
+    if (static_cast<Receiver*>(user)->bytes < 0)
+      used_freed.fetch_add(1);
+  };
+  const struct {
+    const char* name;
+    std::function<void()> remove;
+  } cases[] = {
+      {"unregistered", [] { SetReadSerialPortDataCallback(nullptr, nullptr, 0); }},
+      {"replaced by a string callback", [] { svSetSerialReadCallback(ignore_string, 0); }},
+  };
+  StdoutCapture out;
+  for (const auto& c : cases) {
+    for (int round = 0; round < 3; ++round) {
+      ASSERT_EQ(SerialPortInit(com1, 115200), 0);
+      // Kept, and marked freed, so that a late call is seen, not undefined.
+      Receiver receiver;
+      ASSERT_EQ(SetReadSerialPortDataCallback(receive, &receiver, 0), 0);
+      read_held = false;
+      hold_read_fd = printed_fd(out.text());
+      ASSERT_TRUE(write_all(peer1_, "abc", 3));
+      ASSERT_TRUE(wait_until([] { return read_held.load(); })) << c.name;
+      std::thread closer([] { SerialPortFree(0); });
+      // A write fails once the close has begun.
+      char byte[] = "x";
+      ASSERT_TRUE(wait_until([&] { return WriteSerialPort(byte, 1, 0) != 0; })) << c.name;
+      c.remove();
+      receiver.bytes = -1;
+      closer.join();
+      EXPECT_EQ(used_freed.exchange(0), 0) << c.name << ", round " << round;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kivtest
