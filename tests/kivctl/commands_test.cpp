@@ -129,6 +129,11 @@ TEST(KivctlCommands, SerialPortsAlone) {
        0,
        {"com1 68 69 0D 0A"},
        "wait 1500\nsend com1 hi\\r\\n\n"},
+      // The bytes as a JSON string, quoted once.
+      {{"serial", "listen", "com1", "--json", "--count", "1", "--timeout", "20"},
+       0,
+       {"\"text\":\"hi\\r\\n\""},
+       "wait 1500\nsend com1 hi\\r\\n\n"},
       {{"serial", "listen", "com1", "--json", "--count", "2", "--timeout", "1"},
        1,
        {"serial listen: 0 of 2 events came within 1"}},

@@ -144,6 +144,22 @@ TEST(KivctlDoctor, EachCheckFailsUnderItsFault) {
   }
 }
 
+// The kernel cuts a process name after 15 bytes, also inside a character:
+// the report stays valid JSON, with the cut byte replaced.
+TEST(KivctlDoctor, AHolderNameCutInsideACharacterStaysValidJson) {
+  if (emulated())
+    GTEST_SKIP() << "the holder is made by a shell, which the emulator would not preload";
+  LauncherRun run = run_kivctl_after(
+      {},
+      "n=$(printf 'abcdefghijklmn\\303\\251'); cp \"$(command -v sleep)\" \"/tmp/$n\"; "
+      "\"/tmp/$n\" 3 </dev/com2 >/dev/null 2>&1 & sleep 0.3",
+      "doctor --json");
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 2) << run.out << run.err;
+  EXPECT_NE(run.event_with("/dev/com2 is held by process"), nullptr) << run.trace_text();
+  EXPECT_NE(run.event_with("abcdefghijklmn\xEF\xBF\xBD"), nullptr) << run.trace_text();
+}
+
 TEST(KivctlDoctor, EveryRefusedLineOfTheConfigurationByItsNumber) {
   const struct {
     std::string ini;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // kivctl: the device from the command line. It is for a device whose
 // application is stopped: two programs cannot both drive its lines and ports.
+#include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -9,10 +11,17 @@
 
 int main(int argc, char** argv) {
   kivctl::separate_results();
-  kivctl::Session session;
-  std::vector<std::string> words(argv + 1, argv + argc);
-  int status = kivctl::run_command(session, words);
-  session.device.close();
+  int status;
+  try {
+    kivctl::Session session;
+    std::vector<std::string> words(argv + 1, argv + argc);
+    status = kivctl::run_command(session, words);
+    session.device.close();
+  } catch (const std::exception& e) {
+    // Whatever escapes a command is the tool's fault: one line, not an abort.
+    status = kivctl::kUsage;
+    std::fprintf(stderr, "kivctl: internal error: %s\n", e.what());
+  }
   kivctl::close_results();
   return status;
 }

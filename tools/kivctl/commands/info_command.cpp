@@ -11,6 +11,7 @@
 #include "config/config_file.h"
 #include "gpio/gpio_board_check.h"
 #include "gpio/pins.h"
+#include "json_text.h"
 #include "kiv_config.h"
 #include "kiv_version.h"
 #include "results.h"
@@ -121,7 +122,7 @@ void add_info_command(CLI::App& app, CommandSet& set) {
     set.action = [&set, json] {
       nlohmann::json j = gather(set.session);
       if (*json)
-        result_line(j.dump());
+        result_line(json_text(j));
       else
         print_text(j);
       return kDone;

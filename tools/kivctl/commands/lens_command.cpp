@@ -5,6 +5,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "json_text.h"
 #include "results.h"
 
 namespace kivctl {
@@ -28,7 +29,7 @@ void add_lens_command(CLI::App& app, CommandSet& set) {
         return complain(
             "lens get: the lens controller did not answer (see the library's "
             "[Liquid] line)");
-      result_line(*json ? nlohmann::json{{"lens", v}}.dump() : std::to_string(v));
+      result_line(*json ? json_text(nlohmann::json{{"lens", v}}) : std::to_string(v));
       return kDone;
     };
   });

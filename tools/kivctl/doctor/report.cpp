@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "json_text.h"
 #include "results.h"
 
 namespace kivctl {
@@ -40,7 +41,7 @@ void print_report(const std::vector<Check>& checks, bool verbose, bool json) {
       j["details"] = c.details;
       all.push_back(j);
     }
-    result_line(nlohmann::json{{"checks", all}, {"status", report_status(checks)}}.dump());
+    result_line(json_text(nlohmann::json{{"checks", all}, {"status", report_status(checks)}}));
     return;
   }
   char head[64];

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "byte_words.h"
+#include "json_text.h"
 #include "results.h"
 
 namespace kivctl {
@@ -32,8 +33,8 @@ void print_event(const WatchedEvent& e, const PrintStyle& style) {
     else
       j["event"] = "notification";
     if (port)
-      j["text"] = quoted(e.bytes);
-    result_line(j.dump());
+      j["text"] = e.bytes;
+    result_line(json_text(j));
     return;
   }
   if (port && style.raw_bytes) {
