@@ -57,6 +57,32 @@ TEST(KivctlCommands, OutputLinesByTheirRoles) {
   });
 }
 
+// An argument the device would refuse is refused as it is read: exit 2 with
+// one line, and the set-up never ran, so no line moved.
+TEST(KivctlCommands, ArgumentsAreCheckedBeforeAnythingMoves) {
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"light", "section", "5", "on"}, "N: Value 5 not in range 1 to 4"},
+      {{"light", "section", "1", "maybe"}, "STATE: maybe not in {on,off}"},
+      {{"light", "brightness", "5"}, "B: Value 5 not in range 20 to 479"},
+      {{"light", "cmd", "91"}, "light cmd takes the frame's three bytes"},
+      {{"lens", "set", "46001"}, "VALUE: Value 46001 not in range 0 to 46000"},
+      {{"strip", "status", "4"}, "STATE: Value 4 not in range 0 to 3"},
+      {{"out", "laser", "2"}, "out: laser takes 1 or 0, not '2'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    LauncherRun run = run_kivctl({}, c.args);
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(run.status, 2) << run.out << run.err;
+    EXPECT_NE(run.event_with(c.says), nullptr) << run.trace_text();
+    EXPECT_EQ(run.event_with("setup ok"), nullptr) << run.trace_text();
+    EXPECT_EQ(run.event_with("->"), nullptr) << "a line moved\n" << run.trace_text();
+  }
+}
+
 TEST(KivctlCommands, ACommandOfAFewMillisecondsIsShownWhole) {
   // Such a program may connect its stand-ins and end between two looks of
   // the launcher; several runs at once make that likely.
@@ -79,23 +105,19 @@ TEST(KivctlCommands, LightControllerFrames) {
   run_cases({
       {{"light", "section", "1", "on"}, 0, {"31 2D 31 0D 0A"}},
       {{"light", "section", "4", "off"}, 0, {"34 2D 30 0D 0A"}},
-      {{"light", "section", "5", "on"}, 1, {"kivctl: light section 5 on: the library answered 1"}},
       {{"light", "mode", "3"}, 0, {"35 2D 03 0D 0A"}},
       {{"light", "on"}, 0, {"35 2D 05 0D 0A", "39 2D 01 0D 0A"}},
       // a light switched on by another process: the frame goes out all the same
       {{"light", "off"}, 0, {"39 2D 00 0D 0A"}},
       {{"light", "flash", "3", "20"}, 0, {"37 2D 03 0D 0A", "38 2D 14 0D 0A", "36 2D 31 0D 0A"}},
       {{"light", "brightness", "100"}, 0, {"43 2D 00 64 0D 0A"}},
-      {{"light", "brightness", "5"}, 1, {"light brightness 5: the library answered -1"}},
       {{"light", "cmd", "9-\\x01"}, 0, {"39 2D 01 0D 0A"}},
-      {{"light", "cmd", "91"}, 2, {"light cmd takes the frame's three bytes"}},
   });
 }
 
 TEST(KivctlCommands, LensAndStrip) {
   run_cases({
       {{"lens", "set", "1200"}, 0, {"write 18 [00 00 B0 04 00 00] -> ok"}},
-      {{"lens", "set", "46001"}, 1, {"[ERROR] Liquid Max value: 46000"}},
       {{"lens", "get"}, 0, {"> 1000"}, "lens set 0 1000\n"},
       {{"lens", "get", "--json"}, 0, {"> {\"lens\":1000}"}, "lens set 0 1000\n"},
       {{"lens", "get"}, 1, {"lens get: the lens controller did not answer"}, "lens nack\n"},

@@ -35,7 +35,8 @@ void add_lens_command(CLI::App& app, CommandSet& set) {
   });
 
   CLI::App* setc = lens->add_subcommand("set", "Sets the lens value, 0 to 46000.");
-  setc->add_option("VALUE", *value, "lens value")->required();
+  // Checked as it is read, before the set-up moves anything.
+  setc->add_option("VALUE", *value, "lens value")->required()->check(CLI::Range(0, 46000));
   explain(setc, "", "kivctl lens set 1200");
   setc->callback([&set, value] {
     set.action = [&set, value] {

@@ -33,10 +33,6 @@ int written(const std::string& what, int result) {
 }
 
 int switch_section(kiv::KivIo& io, const LightArgs& a) {
-  if (a.state != "on" && a.state != "off") {
-    complain("light section takes on or off, not '" + a.state + "'");
-    return kUsage;
-  }
   int result =
       a.state == "on" ? io.enableLightSection(a.section) : io.disableLightSection(a.section);
   return written("section " + std::to_string(a.section) + " " + a.state, result);
@@ -63,14 +59,19 @@ int light_off(kiv::KivIo& io) {
   return written("off", io.callCmd(kiv::light::kLight, kiv::light::kLightOff));
 }
 
-// "C-A", the frame as the controller reads it without its CR LF.
+// "C-A", the frame as the controller reads it without its CR LF: what is
+// wrong with `text`, or "".
+std::string frame_fault(const std::string& text) {
+  std::string bytes, error;
+  if (!unescape(text, bytes, error) || bytes.size() != 3 || bytes[1] != '-')
+    return "light cmd takes the frame's three bytes 'C-A' (such as '1-1' or '9-\\x01')" +
+           (error.empty() ? "" : ": " + error);
+  return "";
+}
+
 int send_frame(kiv::KivIo& io, const std::string& text) {
   std::string bytes, error;
-  if (!unescape(text, bytes, error) || bytes.size() != 3 || bytes[1] != '-') {
-    complain("light cmd takes the frame's three bytes 'C-A' (such as '1-1' or '9-\\x01')" +
-             (error.empty() ? "" : ": " + error));
-    return kUsage;
-  }
+  unescape(text, bytes, error);
   return written("cmd " + text, io.callCmd(bytes[0], bytes[2]));
 }
 
@@ -90,8 +91,13 @@ void add_light_command(CLI::App& app, CommandSet& set) {
       "section",
       "Switches light section N (1 to 4) on or off, on the controller channel "
       "that the board variant or /etc/ul-opx3000.ini maps it to.");
-  section->add_option("N", a->section, "light section, 1 to 4")->required();
-  section->add_option("STATE", a->state, "on or off")->required();
+  // Arguments are checked as they are read, before anything moves.
+  section->add_option("N", a->section, "light section, 1 to 4")
+      ->required()
+      ->check(CLI::Range(1, 4));
+  section->add_option("STATE", a->state, "on or off")
+      ->required()
+      ->check(CLI::IsMember({"on", "off"}));
   explain(section, "", "kivctl light section 2 on");
   section->callback(act(switch_section));
 
@@ -126,7 +132,7 @@ void add_light_command(CLI::App& app, CommandSet& set) {
   }));
 
   CLI::App* bright = light->add_subcommand("brightness", "Sets the brightness, 20 to 479.");
-  bright->add_option("B", a->brightness, "brightness")->required();
+  bright->add_option("B", a->brightness, "brightness")->required()->check(CLI::Range(20, 479));
   explain(bright, "", "kivctl light brightness 100");
   bright->callback(act([](kiv::KivIo&, const LightArgs& x) {
     return written("brightness " + std::to_string(x.brightness),
@@ -137,7 +143,9 @@ void add_light_command(CLI::App& app, CommandSet& set) {
       "cmd",
       "Sends any command frame: 'C-A' is its command byte, '-' and argument byte "
       "(\\xHH for a byte that is no character); CR LF follow.");
-  cmd->add_option("TEXT", a->frame, "the frame, such as '1-1' or '9-\\x01'")->required();
+  cmd->add_option("TEXT", a->frame, "the frame, such as '1-1' or '9-\\x01'")
+      ->required()
+      ->check(CLI::Validator(frame_fault, "FRAME"));
   explain(cmd, "", "kivctl light cmd '6-1'");
   cmd->callback(act([](kiv::KivIo& io, const LightArgs& x) { return send_frame(io, x.frame); }));
 }
