@@ -34,6 +34,15 @@ bool wait_for_close(SerialTable& table, SerialPortSlot& slot, std::unique_lock<s
   return true;
 }
 
+int slot_holding(const char* path) {
+  SerialTable& table = serial_table();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  for (int i = 0; i < kSlotCount; ++i)
+    if (table.slots[i].state == SlotState::kOpen && std::strcmp(table.slots[i].path, path) == 0)
+      return i;
+  return -1;
+}
+
 namespace {
 
 // The first slot that is free or already holds `path`; -1 when both hold

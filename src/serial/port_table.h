@@ -91,6 +91,10 @@ SerialTable& serial_table();
 // threads/wait_graph.h). False when the wait is refused.
 bool wait_for_close(SerialTable& table, SerialPortSlot& slot, std::unique_lock<std::mutex>& lock);
 
+// The slot that holds `path` open, or -1: for a caller that names ports by
+// path (kivctl), since a missing first port moves the second into slot 0.
+int slot_holding(const char* path);
+
 // The body of a slot's reader thread (slot_reading.cpp): reads the slot that
 // `arg` names (reader_start_of) until its reader is asked to end or taken for
 // joining, handing each chunk to the slot's callback.

@@ -91,5 +91,25 @@ TEST(KivctlShell, OneSetupForTheWholeSequence) {
   EXPECT_EQ(run.event_with("alarm (21) -> 1"), nullptr);
 }
 
+// With /dev/com1 missing at set-up, /dev/com2 is the device's first slot:
+// com1's commands refuse, naming the port, and never reach the light
+// controller; com2's still reach it.
+TEST(KivctlShell, PortsAreNamedByPathNotBySlot) {
+  if (emulated())
+    GTEST_SKIP() << "the port is removed by a shell, which the emulator would not preload";
+  ScratchFile input("input.txt",
+                    "out laser 1\nserial send com1 hi\nwatch com1 --count 1 --timeout 1\n"
+                    "serial send com2 --hex '39 2D 01 0D 0A'\n");
+  LauncherRun run = run_kivctl_after({}, "rm /dev/com1", "shell < " + input.path());
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  for (const char* line :
+       {"kivctl: serial send: /dev/com1 is not open (it was missing at set-up)",
+        "kivctl: watch: cannot watch /dev/com1: it is not open (it was missing at set-up)"})
+    EXPECT_TRUE(printed(run, line, true)) << "missing: " << line << "\n" << run.trace_text();
+  EXPECT_EQ(run.event_with("<- 68"), nullptr) << "com1's bytes reached com2\n" << run.trace_text();
+  EXPECT_NE(run.event_with("39 2D 01 0D 0A"), nullptr) << run.trace_text();
+}
+
 }  // namespace
 }  // namespace kivtest

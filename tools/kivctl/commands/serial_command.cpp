@@ -7,6 +7,7 @@
 #include "command_line.h"
 #include "kiv_serial.h"
 #include "results.h"
+#include "serial/port_table.h"
 #include "watch/event_pump.h"
 
 namespace kivctl {
@@ -22,22 +23,29 @@ struct SerialArgs {
   WatchLimits limits;
 };
 
-// Through the facade when the device is up (it holds both ports); else the
-// port alone, opened for this write and closed after it, which lets the
-// bytes leave the line first.
+// Through the slot the device's set-up opened the port into when the device
+// is up (it holds both ports; a missing com1 puts com2 in the first slot, so
+// the slot is found by the port's path); else the port alone, opened for this
+// write and closed after it, which lets the bytes leave the line first.
 int write_port(Session& session, const std::string& port, std::string bytes) {
   int len = static_cast<int>(bytes.size());
-  if (session.device.up()) {
-    kiv::KivIo& io = session.device.io();
-    return port == "com1" ? io.writeAMA1(&bytes[0], len) : io.writeAMA2(&bytes[0], len);
-  }
   std::string path = "/dev/" + port;
+  if (session.device.up()) {
+    int index = kiv::serial::slot_holding(path.c_str());
+    if (index < 0)
+      return complain("serial send: " + path + " is not open (it was missing at set-up)");
+    if (svWriteSerial(&bytes[0], len, index) != 0)
+      return complain("serial send: " + path + " could not be written");
+    return kDone;
+  }
   int index = SerialPortInitEX(&path[0], 115200, 8, 1, 'N');
   if (index < 0)
-    return -1;
+    return complain("serial send: " + path + " could not be opened");
   int result = svWriteSerial(&bytes[0], len, index);
   SerialPortFree(index);
-  return result;
+  if (result != 0)
+    return complain("serial send: " + path + " could not be written");
+  return kDone;
 }
 
 int send(Session& session, const SerialArgs& a) {
@@ -50,9 +58,7 @@ int send(Session& session, const SerialArgs& a) {
              (error.empty() ? std::string("give TEXT or --hex HEX, not both") : error));
     return kUsage;
   }
-  if (write_port(session, a.port, bytes) != 0)
-    return complain("serial send: /dev/" + a.port + " could not be opened or written");
-  return kDone;
+  return write_port(session, a.port, bytes);
 }
 
 }  // namespace

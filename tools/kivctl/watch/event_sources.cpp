@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "kiv_serial.h"
+#include "serial/port_table.h"
 
 namespace kivctl {
 namespace {
@@ -75,13 +76,15 @@ bool EventSources::start(const std::vector<std::string>& names, std::string& err
   for (const std::string& n : names) {
     if (std::find(facade_sources_.begin(), facade_sources_.end(), n) != facade_sources_.end())
       continue;
+    if (n == "com1" || n == "com2") {
+      if (!tap_port_of_device(n, error))
+        return false;
+      facade_sources_.push_back(n);
+      continue;
+    }
     taps_.push_back(std::make_unique<Tap>(Tap{&queue_, n}));
     Tap* tap = taps_.back().get();
-    if (n == "com1")
-      io.setAMA1Callback(on_chunk, tap);
-    else if (n == "com2")
-      io.setAMA2Callback(on_com2_chunk, tap);
-    else if (n == "light")
+    if (n == "light")
       io.registerHardware(on_notification, tap);
     else
       tap_input(io, n);
@@ -98,6 +101,21 @@ void EventSources::tap_input(kiv::KivIo& io, const std::string& name) {
     io.registerTrigger(on_level, tap);
   else
     io.registerTune(on_level, tap);
+}
+
+// The device's set-up opened the port into a slot; a missing com1 puts com2
+// in the first, so the slot is found by the port's path.
+bool EventSources::tap_port_of_device(const std::string& name, std::string& error) {
+  const std::string path = "/dev/" + name;
+  const int slot = kiv::serial::slot_holding(path.c_str());
+  if (slot < 0) {
+    error = "cannot watch " + path + ": it is not open (it was missing at set-up)";
+    return false;
+  }
+  taps_.push_back(std::make_unique<Tap>(Tap{&queue_, name, slot}));
+  SetReadSerialPortDataCallback(name == "com2" ? on_com2_chunk : on_chunk, taps_.back().get(),
+                                slot);
+  return true;
 }
 
 bool EventSources::tap_port_alone(const std::string& name, std::string& error) {
@@ -119,12 +137,17 @@ EventSources::~EventSources() {
   if (facade_sources_.empty())
     return;
   kiv::KivIo& io = session_.device.io();
+  for (const auto& tap : taps_) {
+    // The library's own notification handler again, where the set-up put it.
+    if (tap->source == "com2" && tap->slot == 1)
+      svSetSerialReadCallback(kiv::callbackHardware, 1);
+    else if (tap->slot >= 0)
+      SetReadSerialPortDataCallback(nullptr, nullptr, tap->slot);
+  }
   for (const std::string& n : facade_sources_) {
-    if (n == "com1")
-      io.setAMA1Callback(static_cast<SerialDataCallback>(nullptr), nullptr);
-    else if (n == "com2")
-      io.setAMA2Callback(kiv::callbackHardware);  // the library's own handler again
-    else if (n == "light")
+    if (n == "com1" || n == "com2")
+      continue;
+    if (n == "light")
       io.registerHardware(static_cast<HardwareFn>(nullptr), nullptr);
     else if (n == "input")
       io.registerInput(static_cast<LevelFn>(nullptr), nullptr);

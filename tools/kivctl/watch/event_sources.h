@@ -29,11 +29,13 @@ class EventSources {
   struct Tap {
     EventQueue* queue;
     std::string source;
+    int slot = -1;  // a port's: the slot that holds it
   };
 
  private:
   void tap_input(kiv::KivIo& io, const std::string& name);
   bool tap_port_alone(const std::string& name, std::string& error);
+  bool tap_port_of_device(const std::string& name, std::string& error);
 
   Session& session_;
   EventQueue& queue_;
