@@ -104,4 +104,12 @@ inline bool valid_index(int index) {
   return index == 0 || index == 1;
 }
 
+// Writes to slot `index` that failed so far (a caller compares two counts):
+// for calls that return no write result, such as the light's switches.
+inline unsigned failed_writes(int index) {
+  return valid_index(index)
+             ? serial_table().slots[index].writes.failed.load(std::memory_order_relaxed)
+             : 0;
+}
+
 }  // namespace kiv::serial

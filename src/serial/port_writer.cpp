@@ -286,6 +286,8 @@ int write_port(WriteQueue& queue, char* data, int len, int (*pause_after)()) {
     if (pause > 0)
       pause_left = writer.admitted() ? writer.pause_in_turn(pause) : pause;
   }
+  if (!written)
+    queue.failed.fetch_add(1, std::memory_order_relaxed);
   if (pause_left > 0)
     pause_ms(pause_left);
   return written ? 0 : -1;

@@ -3,6 +3,7 @@
 // their own, under a lock no other port's writers or reader take.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -37,6 +38,9 @@ struct WriteQueue {
   // Signalled when the turn passes, when a close begins, and when the last
   // writer of a closing port leaves.
   std::condition_variable turn_passed;
+  // Writes that failed, counted for a caller of calls that return no write
+  // result (kivctl); touched only when a write fails.
+  std::atomic<unsigned> failed{0};
 };
 
 // Admits writers to a port opened (or reopened) on `fd` at `baud`.

@@ -8,6 +8,7 @@
 
 #include "kiv_strip.h"
 #include "strip/strip_messages.h"
+#include "strip/strip_state.h"
 
 namespace {
 
@@ -85,3 +86,8 @@ int light_ws2811_deinit(void) {
 }
 
 }  // extern "C"
+
+bool kiv::strip_running() {
+  std::lock_guard<std::mutex> lock(g_lock);
+  return g_running;
+}

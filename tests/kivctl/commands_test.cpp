@@ -83,6 +83,38 @@ TEST(KivctlCommands, ArgumentsAreCheckedBeforeAnythingMoves) {
   }
 }
 
+// A command whose effect never reached the device fails with one line, also
+// where the library's call returns nothing or always 0.
+TEST(KivctlCommands, NothingReachedTheDeviceIsAFailure) {
+  if (emulated())
+    GTEST_SKIP() << "faults are made by a shell, which the emulator would not preload";
+  ScratchFile hangup("hangup.script", "hangup com2\n");
+  const std::string hung_up = "the light controller's port could not be written";
+  const std::string no_strip = "the LED strip is not running";
+  const std::string no_board = "the GPIO library cannot identify the board";
+  const struct {
+    std::vector<std::string> launcher;
+    const char* before;
+    const char* args;
+    std::string says;
+  } cases[] = {
+      {{"--script", hangup.path()}, "sleep 0.3", "light on", "light on: " + hung_up},
+      {{"--script", hangup.path()}, "sleep 0.3", "light flash 3 20", "light flash: " + hung_up},
+      {{}, "export KIV_SIM_STRIP_INIT_RESULT=-3", "strip status 2", "strip status 2: " + no_strip},
+      {{}, "export KIV_SIM_STRIP_INIT_RESULT=-3", "strip rgb 1 2 3", "strip rgb: " + no_strip},
+      {{}, "mount --bind /dev/null /proc/cpuinfo", "out laser 1", no_board},
+      {{}, "mount --bind /dev/null /proc/cpuinfo", "light section 1 on", no_board},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    LauncherRun run = run_kivctl_after(c.launcher, c.before, c.args);
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_TRUE(printed(run, "kivctl: " + c.says, true)) << "missing: " << c.says << "\n"
+                                                         << run.trace_text();
+  }
+}
+
 TEST(KivctlCommands, ACommandOfAFewMillisecondsIsShownWhole) {
   // Such a program may connect its stand-ins and end between two looks of
   // the launcher; several runs at once make that likely.

@@ -65,7 +65,13 @@ int run_command(Session& session, std::vector<std::string> words) {
     complain(what + " (see --help)");
     return kUsage;
   }
-  return set.action ? set.action() : kUsage;
+  if (!set.action)
+    return kUsage;
+  try {
+    return set.action();
+  } catch (const Device::Unavailable& e) {
+    return complain(e.what());
+  }
 }
 
 }  // namespace kivctl

@@ -3,12 +3,20 @@
 // library's facade brought up once with setup() and closed at the end.
 #pragma once
 
+#include <stdexcept>
+#include <string>
+
 #include "kiv_io.h"
 
 namespace kivctl {
 
 class Device {
  public:
+  // The device cannot be driven: what() says why, in one line.
+  struct Unavailable : std::runtime_error {
+    using std::runtime_error::runtime_error;
+  };
+
   Device() = default;
   ~Device() { close(); }
   Device(const Device&) = delete;
@@ -16,6 +24,9 @@ class Device {
 
   // The facade after setup(), which the first call runs: every output to its
   // start level, both ports open, the brightness frame, the strip started.
+  // Before it, the board check the doctor runs: on a board the GPIO library
+  // cannot identify, its set-up would end the process (the library's own
+  // check refuses it and goes on), so the first call throws Unavailable.
   kiv::KivIo& io();
   // The facade without setup(), for what needs no more than the instance
   // (creating it touches no hardware).

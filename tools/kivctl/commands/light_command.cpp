@@ -10,6 +10,7 @@
 #include "kiv_serial.h"
 #include "light/light_frame.h"
 #include "results.h"
+#include "serial/port_table.h"
 
 namespace kivctl {
 namespace {
@@ -38,24 +39,50 @@ int switch_section(kiv::KivIo& io, const LightArgs& a) {
   return written("section " + std::to_string(a.section) + " " + a.state, result);
 }
 
+// open_light, close_light and the flash calls give no write result: the
+// light controller's port counts its failed writes, so a call whose frames
+// did not all reach the line is seen.
+class FramesWatched {
+ public:
+  FramesWatched() : failed_before_(kiv::serial::failed_writes(kLightPort)) {}
+  int outcome(const std::string& what) const {
+    if (kiv::serial::failed_writes(kLightPort) == failed_before_)
+      return kDone;
+    return complain("light " + what +
+                    ": the light controller's port could not be written (see the library's "
+                    "\"write serial error\" line)");
+  }
+
+ private:
+  static constexpr int kLightPort = 1;
+  unsigned failed_before_;
+};
+
 int light_on(kiv::KivIo& io, bool auto_off) {
+  FramesWatched frames;
   if (io.open_light() != 0)
     return complain("light on: the light is on already");
+  if (int status = frames.outcome("on"); status != kDone)
+    return status;
   if (!auto_off)
     return kDone;
   // The library's own switch-off, on a thread of its own as an application runs it.
   pthread_t thread;
   if (pthread_create(&thread, nullptr, kiv::custom_light_run, nullptr) != 0)
     return complain("light on --auto-off: cannot start the switch-off thread");
+  FramesWatched off_frames;
   pthread_join(thread, nullptr);
-  return kDone;
+  return off_frames.outcome("on --auto-off");
 }
 
 int light_off(kiv::KivIo& io) {
   // The light-on flag lives in this process: after a light on by another
   // process the library would think the light is off and send nothing.
-  if (__atomic_load_n(&kiv::t_light_on, __ATOMIC_RELAXED) != 0)
-    return written("off", io.close_light());
+  if (__atomic_load_n(&kiv::t_light_on, __ATOMIC_RELAXED) != 0) {
+    FramesWatched frames;
+    io.close_light();
+    return frames.outcome("off");
+  }
   return written("off", io.callCmd(kiv::light::kLight, kiv::light::kLightOff));
 }
 
@@ -125,10 +152,11 @@ void add_light_command(CLI::App& app, CommandSet& set) {
   flash->add_option("TIME", a->time, "flash time")->required();
   explain(flash, "", "kivctl light flash 3 20");
   flash->callback(act([](kiv::KivIo& io, const LightArgs& x) {
+    FramesWatched frames;
     io.setLightFlashCount(x.count);
     io.setLightFlashTime(x.time);
     io.callLightFlash();
-    return kDone;
+    return frames.outcome("flash");
   }));
 
   CLI::App* bright = light->add_subcommand("brightness", "Sets the brightness, 20 to 479.");

@@ -5,6 +5,7 @@
 
 #include "command_line.h"
 #include "results.h"
+#include "strip/strip_state.h"
 
 namespace kivctl {
 namespace {
@@ -13,6 +14,16 @@ struct StripArgs {
   int status = 0;
   int red = 0, green = 0, blue = 0;
 };
+
+// The colour calls return nothing: whether the strip runs tells whether a
+// colour reached it.
+int shown(const std::string& what) {
+  if (kiv::strip_running())
+    return kDone;
+  return complain(what +
+                  ": the LED strip is not running (the LED library could not start; its "
+                  "\"ws2811_init failed\" line above says why)");
+}
 
 }  // namespace
 
@@ -29,7 +40,7 @@ void add_strip_command(CLI::App& app, CommandSet& set) {
   status->callback([&set, a] {
     set.action = [&set, a] {
       set.session.device.io().setRgbLight(static_cast<unsigned char>(a->status));
-      return kDone;
+      return shown("strip status " + std::to_string(a->status));
     };
   });
 
@@ -43,7 +54,7 @@ void add_strip_command(CLI::App& app, CommandSet& set) {
       set.session.device.io().setRgbLight_rgb(static_cast<unsigned char>(a->blue),
                                               static_cast<unsigned char>(a->green),
                                               static_cast<unsigned char>(a->red));
-      return kDone;
+      return shown("strip rgb");
     };
   });
 }
