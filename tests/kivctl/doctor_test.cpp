@@ -59,6 +59,8 @@ TEST(KivctlDoctor, EachCheckFailsUnderItsFault) {
   ScratchFile ini("ul.ini", "[LIGHT]\nsection_1 = 4\nbogus line\n[CMD]\ntimeout_ns = 3\nx = 1\n");
   ScratchFile lens_off("lens.script", "lens remove\n");
   ScratchFile lens_nack("lens.script", "lens nack\n");
+  ScratchFile no_channel("ul.ini", "[LIGHT]\nsection_1 = 7\n");
+  ScratchFile long_pause("ul.ini", "[CMD]\ntimeout_ns = 120000\n");
   const Fault faults[] = {
       {"no board revision",
        {},
@@ -96,6 +98,43 @@ TEST(KivctlDoctor, EachCheckFailsUnderItsFault) {
        "lens",
        "the lens controller does not answer",
        2},
+      {"no terminal",
+       {},
+       "rm /dev/com1; mknod /dev/com1 c 1 3",
+       "doctor",
+       "com1",
+       "/dev/com1 is no terminal (Inappropriate ioctl for device)",
+       2},
+      // Behind a bus that failed, the lens has the bus's verdict, not advice
+      // about its cable.
+      {"lens behind a missing bus",
+       {"--script", lens_off.path()},
+       "sleep 0.5",
+       "doctor",
+       "lens",
+       "not checked: the I2C bus failed its check (see i2c)",
+       2},
+      {"lens behind a bus without transfers",
+       {"--i2c-funcs", "0"},
+       "true",
+       "doctor",
+       "lens",
+       "not checked: the I2C bus failed its check (see i2c)",
+       2},
+      {"section on no channel",
+       {"--ini", no_channel.path()},
+       "true",
+       "doctor",
+       "config",
+       "/etc/ul-opx3000.ini: [LIGHT] section_1 = 7 names no channel (1 to 4)",
+       1},
+      {"a pause of minutes",
+       {"--ini", long_pause.path()},
+       "true",
+       "doctor",
+       "config",
+       "/etc/ul-opx3000.ini: [CMD] timeout_ns = 120000 makes every light controller write wait",
+       1},
       {"no combined transfers",
        {"--i2c-funcs", "0x8"},
        "true",

@@ -12,6 +12,10 @@
 namespace kivctl {
 namespace {
 
+// A light controller pause beyond this makes each frame wait long enough to
+// look like a hang; the devices need a few milliseconds.
+constexpr int kLongestSensiblePauseMs = 1000;
+
 std::string line_list(const std::vector<int>& lines) {
   std::string out;
   for (int l : lines)
@@ -60,6 +64,25 @@ Check check_config() {
     return c;
   }
   c.details.push_back("in force: " + effective_map());
+  // Lines the parser takes may still hold values the light cannot use.
+  for (int n = 1; n <= 4; ++n) {
+    const int channel = firmware_index_v2(n);
+    if (get_value_by_config(n) != 0 && (channel < 1 || channel > 4))
+      c.fail(Verdict::kWarning,
+             path + ": [LIGHT] section_" + std::to_string(n) + " = " + std::to_string(channel) +
+                 " names no channel (1 to 4): every 'light section " + std::to_string(n) +
+                 "' is refused",
+             "give section_" + std::to_string(n) + " a channel from 1 to 4");
+  }
+  const int pause = firmware_index_v2(5);
+  if (get_value_by_config(5) != 0 && pause > kLongestSensiblePauseMs)
+    c.fail(Verdict::kWarning,
+           path + ": [CMD] timeout_ns = " + std::to_string(pause) +
+               " makes every light controller write wait " + std::to_string(pause) +
+               " ms (the value is in milliseconds)",
+           "give timeout_ns in milliseconds: a few, such as 2");
+  if (c.verdict != Verdict::kOk)
+    return c;
   if (r.refused_lines.empty()) {
     c.summary = path + " parsed: " + effective_map();
     return c;

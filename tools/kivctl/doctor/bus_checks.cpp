@@ -31,6 +31,25 @@ std::string address() {
   return text;
 }
 
+// What to do about an open of the bus that failed with `err`.
+std::string open_advice(int err) {
+  switch (err) {
+    case ENOENT:
+      return "the I2C bus is missing: enable I2C bus 5 (dtoverlay=i2c5 in config.txt), check "
+             "that the i2c-dev module is loaded, and reboot";
+    case EACCES:
+    case EPERM:
+      return "run as root, or add the user to the group i2c";
+    case ENXIO:
+    case ENODEV:
+      return "the bus's adapter is gone: check the I2C adapter's driver (i2c_bcm2835)";
+    case EBUSY:
+      return "another program holds the bus: stop it";
+    default:
+      return "check " + std::string(kBus) + " and its adapter";
+  }
+}
+
 }  // namespace
 
 Check check_i2c() {
@@ -39,8 +58,7 @@ Check check_i2c() {
   if (fd < 0) {
     int err = errno;
     c.fail(Verdict::kFailure, std::string(kBus) + " cannot be opened: " + std::strerror(err),
-           err == ENOENT ? "enable I2C bus 5 (dtoverlay=i2c5 in config.txt) and reboot"
-                         : "run as root, or add the user to the group i2c");
+           open_advice(err));
     return c;
   }
   unsigned long funcs = 0;
@@ -68,8 +86,15 @@ Check check_i2c() {
   return c;
 }
 
-Check check_lens(Device& device) {
+Check check_lens(Device& device, const Check& bus) {
   Check c{"lens"};
+  // Behind a bus that failed its check, the lens cannot be told apart from
+  // the bus: one verdict, the bus's.
+  if (bus.verdict == Verdict::kFailure) {
+    c.fail(Verdict::kFailure, "not checked: the I2C bus failed its check (see i2c)",
+           "mend the bus first");
+    return c;
+  }
   unsigned char vtemp[4] = {0};
   int lens = device.instance().getLiquid();
   if (lens < 0) {

@@ -13,9 +13,10 @@ namespace kivctl {
 Check check_board();                        // the GPIO library knows the board
 Check check_port(const std::string& name);  // "com1" or "com2"
 Check check_i2c();                          // "/dev/i2c-5" and its adapter
-Check check_lens(Device& device);           // the lens controller at 0x18
-Check check_config();                       // "/etc/ul-opx3000.ini"
-Check check_cpu();                          // CPU serial and variant
+// The lens controller at 0x18, behind the bus that `bus` checked.
+Check check_lens(Device& device, const Check& bus);
+Check check_config();  // "/etc/ul-opx3000.ini"
+Check check_cpu();     // CPU serial and variant
 // The LED library can start here: without a device, what can be told without
 // starting it; with the device up (--active), its start and the four status
 // colours in turn.

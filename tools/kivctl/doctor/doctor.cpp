@@ -16,7 +16,7 @@ std::vector<Check> run_checks(Session& session, bool active) {
   checks.push_back(check_port("com1"));
   checks.push_back(check_port("com2"));
   checks.push_back(check_i2c());
-  checks.push_back(check_lens(session.device));
+  checks.push_back(check_lens(session.device, checks.back()));
   if (!active) {
     checks.push_back(check_strip(nullptr));
     return checks;

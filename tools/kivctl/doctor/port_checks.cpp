@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The serial ports as the library will open them.
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <cstdlib>
 #include <fstream>
@@ -76,6 +81,23 @@ Check check_port(const std::string& name) {
     c.fail(Verdict::kFailure, path + " is not readable and writable by this user",
            "run as root, or add the user to the port's group (dialout)");
     return c;
+  }
+  // The library puts the line into raw mode: a device that is no terminal
+  // (no tty settings) cannot be a serial port.
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    termios t;
+    const bool terminal = tcgetattr(fd, &t) == 0;
+    const int err = errno;
+    close(fd);
+    if (!terminal) {
+      c.fail(Verdict::kFailure,
+             path + " is no terminal (" + std::strerror(err) + "): the library cannot set its line",
+             "make " + path +
+                 " name the UART's tty (a udev rule or a link), not another "
+                 "character device");
+      return c;
+    }
   }
   std::string console = console_on(path);
   if (!console.empty()) {
