@@ -2,6 +2,7 @@
 // kivctl doctor on the simulated board: every check has a result, and each
 // fails under the fault that should fail it.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "kivctl_run.h"
 
@@ -197,6 +198,26 @@ TEST(KivctlDoctor, AHolderNameCutInsideACharacterStaysValidJson) {
   EXPECT_EQ(run.status, 2) << run.out << run.err;
   EXPECT_NE(run.event_with("/dev/com2 is held by process"), nullptr) << run.trace_text();
   EXPECT_NE(run.event_with("abcdefghijklmn\xEF\xBF\xBD"), nullptr) << run.trace_text();
+}
+
+// A user who may not look at other users' descriptors cannot tell the port
+// free: a root process holds it here, unseen.
+TEST(KivctlDoctor, PortsOtherUsersMayHoldAreNotCalledFree) {
+  if (emulated())
+    GTEST_SKIP() << "the holder is made by a shell, which the emulator would not preload";
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs root to run the doctor as another user";
+  const std::string command =
+      shell_preload() +
+      "chmod 666 /dev/com2; sleep 3 </dev/com2 >/dev/null 2>&1 & sleep 0.3; "
+      "exec setpriv --reuid 65534 --regid 65534 --clear-groups " +
+      kivctl_path() + " doctor";
+  LauncherRun run = run_traced({"/bin/sh", "-c", command});
+  KIV_SKIP_WITHOUT_BOARD(run);
+  const std::string line = check_line(run, "com2");
+  EXPECT_EQ(line.rfind("warning", 0), 0u) << line << "\n" << run.trace_text();
+  EXPECT_NE(line.find("processes of other users could not be checked"), std::string::npos) << line;
+  EXPECT_EQ(line.find("free"), std::string::npos) << line;
 }
 
 TEST(KivctlDoctor, EveryRefusedLineOfTheConfigurationByItsNumber) {

@@ -107,10 +107,21 @@ Check check_port(const std::string& name) {
         "remove " + console + " from the kernel command line (cmdline.txt) and reboot");
     return c;
   }
-  for (const Holder& h : port_holders(path)) {
+  const Holders holders = port_holders(path);
+  for (const Holder& h : holders.found) {
     c.fail(Verdict::kFailure,
            path + " is held by process " + std::to_string(h.pid) + " (" + h.name + ")",
            "stop " + h.name + " (pid " + std::to_string(h.pid) + ") before using the device");
+    return c;
+  }
+  if (holders.unreadable > 0) {
+    c.fail(Verdict::kWarning,
+           path +
+               ": a character device, readable and writable, no console on it; held by none "
+               "of this user's processes, but " +
+               std::to_string(holders.unreadable) +
+               " processes of other users could not be checked",
+           "run the doctor as root to see every process that holds the port");
     return c;
   }
   c.summary = path + ": a character device, readable and writable, free, no console on it";

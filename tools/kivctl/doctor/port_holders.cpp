@@ -6,6 +6,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,8 +47,8 @@ std::string command_name(const std::string& pid) {
 
 }  // namespace
 
-std::vector<Holder> port_holders(const std::string& path) {
-  std::vector<Holder> holders;
+Holders port_holders(const std::string& path) {
+  Holders holders;
   struct stat port;
   if (stat(path.c_str(), &port) != 0)
     return holders;
@@ -62,8 +63,13 @@ std::vector<Holder> port_holders(const std::string& path) {
       continue;
     std::string fd_dir = "/proc/" + pid + "/fd";
     DIR* fds = opendir(fd_dir.c_str());
-    if (!fds)
+    if (!fds) {
+      // A process that ended meanwhile is no holder; one that may not be
+      // looked at could be.
+      if (errno == EACCES || errno == EPERM)
+        ++holders.unreadable;
       continue;
+    }
     bool holds = false, far_end = false;
     while (dirent* f = readdir(fds)) {
       if (f->d_name[0] == '.')
@@ -81,7 +87,7 @@ std::vector<Holder> port_holders(const std::string& path) {
     }
     closedir(fds);
     if (holds && !far_end)
-      holders.push_back({std::atoi(pid.c_str()), command_name(pid)});
+      holders.found.push_back({std::atoi(pid.c_str()), command_name(pid)});
   }
   closedir(proc);
   return holders;
