@@ -40,6 +40,8 @@ int BoardRun::run() {
   log_.restart();
   watch_waiting_actions();
   std::string error;
+  if (s_.pass_through)
+    child_.pass_terminal_through();
   if (!child_.start(s_.program, s_.env, error)) {
     log_.line("error: " + error);
     int status = child_.exec_failed() ? 127 : 1;

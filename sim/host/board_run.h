@@ -27,8 +27,11 @@ struct RunSetup {
   long grace_ms = 2000;                // from SIGTERM to SIGKILL on quit
   int com1_fd = -1;                    // masters of "/dev/com1" and "/dev/com2"
   int com2_fd = -1;
-  int signal_fd = -1;          // signalfd for SIGCHLD, SIGINT, SIGTERM, SIGHUP
-  int input_fd = 0;            // where commands are typed (-1: none)
+  int signal_fd = -1;  // signalfd for SIGCHLD, SIGINT, SIGTERM, SIGHUP
+  int input_fd = 0;    // where commands are typed (-1: none)
+  // The program gets the launcher's standard input and output as they are,
+  // instead of /dev/null and a terminal the launcher reads.
+  bool pass_through = false;
   LinkServer* gpio = nullptr;  // listening already
 
   LinkServer* strip = nullptr;        // the strip stand-in's reports, listening already (optional)

@@ -35,12 +35,14 @@ void BoardRun::watch_sources() {
 }
 
 void BoardRun::watch_program_output() {
-  reactor_.add("program stdout", child_.out_fd(), POLLIN, kProgramOutput, [this](short) {
-    out_open_ = out_.on_readable(child_.out_fd(), log_);
-    last_data_ms_ = now_ms();
-    if (!out_open_)
-      reactor_.remove("program stdout");
-  });
+  out_open_ = child_.out_fd() >= 0;
+  if (out_open_)
+    reactor_.add("program stdout", child_.out_fd(), POLLIN, kProgramOutput, [this](short) {
+      out_open_ = out_.on_readable(child_.out_fd(), log_);
+      last_data_ms_ = now_ms();
+      if (!out_open_)
+        reactor_.remove("program stdout");
+    });
   reactor_.add("program stderr", child_.err_fd(), POLLIN, kProgramOutput, [this](short) {
     err_open_ = err_.on_readable(child_.err_fd(), log_);
     last_data_ms_ = now_ms();

@@ -45,7 +45,8 @@ void close_fd(int& fd) {
   fd = -1;
 }
 
-// Runs in the forked child: only async-signal-safe calls until exec.
+// Runs in the forked child: only async-signal-safe calls until exec. With
+// `out` -1 the program keeps the launcher's standard input and output.
 [[noreturn]] void exec_child(char* const* argv, char* const* envp, int out, int err, int report) {
   setsid();
   // The program does not outlive a launcher that is killed.
@@ -54,10 +55,12 @@ void close_fd(int& fd) {
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   signal(SIGPIPE, SIG_DFL);
-  int null_fd = open("/dev/null", O_RDONLY);
-  if (null_fd >= 0)
-    dup2(null_fd, 0);
-  dup2(out, 1);
+  if (out >= 0) {
+    int null_fd = open("/dev/null", O_RDONLY);
+    if (null_fd >= 0)
+      dup2(null_fd, 0);
+    dup2(out, 1);
+  }
   dup2(err, 2);
   execvpe(argv[0], argv, envp);
   int code = errno;
@@ -113,7 +116,8 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::vector
   envp.push_back(nullptr);
 
   int out_slave = -1, err_slave = -1;
-  if (!open_output_pty(out_fd_, out_slave) || !open_output_pty(err_fd_, err_slave)) {
+  if ((!pass_through_ && !open_output_pty(out_fd_, out_slave)) ||
+      !open_output_pty(err_fd_, err_slave)) {
     error = std::string("cannot open a pseudo-terminal for the program's output: ") +
             std::strerror(errno);
     close_fd(out_slave);

@@ -29,6 +29,9 @@ class ChildProcess {
 
   pid_t pid() const { return pid_; }
   // Masters of the program's standard output and error (non-blocking), or -1.
+  // Before start: the program keeps the launcher's standard input and output
+  // (out_fd() is then -1).
+  void pass_terminal_through() { pass_through_ = true; }
   int out_fd() const { return out_fd_; }
   int err_fd() const { return err_fd_; }
   bool exec_failed() const { return exec_failed_; }
@@ -48,6 +51,7 @@ class ChildProcess {
  private:
   pid_t pid_ = -1;
   int out_fd_ = -1;
+  bool pass_through_ = false;
   int err_fd_ = -1;
   bool ended_ = false;
   bool exec_failed_ = false;

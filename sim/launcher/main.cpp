@@ -222,11 +222,15 @@ int run_program(kivsim::LaunchOptions& opts, kivsim::RunSetup& setup,
   setup.signal_fd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
   if (setup.signal_fd < 0)
     return fail(1, "signalfd failed");
-  setup.input_fd = 0;
+  // Passed through, standard input and output are the program's: the log goes
+  // to standard error and no commands are typed.
+  setup.pass_through = opts.pass_through;
+  setup.input_fd = opts.pass_through ? -1 : 0;
+  FILE* const log_to = opts.pass_through ? stderr : stdout;
 
   // The readers of the run's one ordered stream of events.
   kivsim::EventStream stream;
-  kivsim::TerminalLog terminal(stdout, isatty(STDOUT_FILENO) && !std::getenv("NO_COLOR"));
+  kivsim::TerminalLog terminal(log_to, isatty(fileno(log_to)) && !std::getenv("NO_COLOR"));
   stream.subscribe([&terminal](const kivsim::Event& e) { terminal.show(e); });
   if (!opts.trace.empty())
     stream.subscribe([&trace](const kivsim::Event& e) { trace.write(e); });

@@ -101,6 +101,7 @@ bool parse_options(int argc, const char* const* argv, LaunchOptions& opts, std::
   std::string module_names;
   CLI::Option* modules = app.add_option("--kernel-modules", module_names);
   app.add_option("--i2c-funcs", opts.i2c_funcs);
+  app.add_flag("--pass-through", opts.pass_through);
   app.add_option("--grace", opts.grace_ms)
       ->check(CLI::Range(0L, 600000L, "milliseconds (0 to 600000)"));
   // The first word that is no option starts the program: the rest is its own.
@@ -201,6 +202,10 @@ std::string usage_text(const char* argv0) {
          "  --i2c-funcs N     what \"/dev/i2c-5\" answers to I2C_FUNCS (default 0x1:\n"
          "                    I2C_FUNC_I2C, combined transfers)\n"
          "  --grace MS        time from SIGTERM to SIGKILL on quit (default 2000)\n"
+         "  --pass-through    hand the program the launcher's standard input and\n"
+         "                    output as they are (for `PROGRAM | jq .` or\n"
+         "                    `PROGRAM < commands`); the log goes to standard\n"
+         "                    error, and no commands are typed meanwhile\n"
          "  --view [PORT]     also show the device live in the browser, at\n"
          "                    http://127.0.0.1:PORT/ (default 8765; 0: any free port)\n"
          "  -h, --help        this text\n"

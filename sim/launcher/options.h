@@ -26,6 +26,7 @@ struct LaunchOptions {
   bool lib_path_set = false;
   long grace_ms = 2000;              // --grace MS: from SIGTERM to SIGKILL on quit
   bool view = false;                 // --view [PORT]: serve the browser view
+  bool pass_through = false;         // --pass-through: the program has the terminal
   int view_port = 8765;              // its port (0: any free port)
   bool help = false;                 // -h, --help
   std::vector<std::string> program;  // the program and its arguments

@@ -111,5 +111,29 @@ TEST(KivctlShell, PortsAreNamedByPathNotBySlot) {
   EXPECT_NE(run.event_with("39 2D 01 0D 0A"), nullptr) << run.trace_text();
 }
 
+// Passed through, the program's standard output is the launcher's, unchanged
+// (the log on standard error), and its standard input the launcher's.
+TEST(KivctlShell, ThePassedThroughTerminalIsTheProgramsOwn) {
+  std::vector<std::string> words = {"--pass-through"};
+  for (const std::string& w : built_program(kivctl_path()))
+    words.push_back(w);
+  words.insert(words.end(), {"info", "--json"});
+  LauncherRun info = run_traced(words);
+  KIV_SKIP_WITHOUT_BOARD(info);
+  EXPECT_EQ(info.status, 0) << info.err;
+  ASSERT_FALSE(info.out.empty()) << info.err;
+  EXPECT_EQ(info.out.front(), '{') << info.out;
+  EXPECT_EQ(info.out.substr(info.out.size() - 2), "}\n") << info.out;
+  EXPECT_EQ(info.out.find('\n'), info.out.size() - 1) << "one line: " << info.out;
+
+  words.resize(words.size() - 2);
+  words.push_back("shell");
+  LauncherRun shell = run_traced(words, "out laser 1\nout alarm 1\n");
+  KIV_SKIP_WITHOUT_BOARD(shell);
+  EXPECT_EQ(shell.status, 0) << shell.err;
+  EXPECT_NE(shell.event_with("laser (13) -> 1"), nullptr) << shell.trace_text();
+  EXPECT_NE(shell.event_with("alarm (21) -> 1"), nullptr) << shell.trace_text();
+}
+
 }  // namespace
 }  // namespace kivtest
