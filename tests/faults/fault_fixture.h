@@ -44,7 +44,7 @@ class FaultTest : public ::testing::Test {
     kiv::KivIo::getInstance()->setup();
     kiv::KivIo::close_io();
     fds_before_ = count_open_fds();
-    threads_before_ = count_threads();
+    threads_before_ = settled_thread_count();
     io_ = kiv::KivIo::getInstance();
     io_->setup();
   }
@@ -56,6 +56,20 @@ class FaultTest : public ::testing::Test {
     EXPECT_EQ(count_open_fds(), fds_before_) << describe_fds();
     close(peer1_);
     close(peer2_);
+  }
+
+  // The process's thread count once it holds still for 100 ms (at most 3 s):
+  // a thread the stand-ins started during the first set-up may still be
+  // ending, which takes a while under the emulator.
+  static int settled_thread_count() {
+    int last = count_threads();
+    for (int still = 0, tries = 0; still < 10 && tries < 300; ++tries) {
+      usleep(10000);
+      const int now = count_threads();
+      still = now == last ? still + 1 : 0;
+      last = now;
+    }
+    return last;
   }
 
   // Replaces a port's peer with a fresh one (a new pseudo-terminal behind the
