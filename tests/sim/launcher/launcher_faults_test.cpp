@@ -93,9 +93,11 @@ TEST(LauncherFaults, ABounceIsEdgesMillisecondsApartEndingAtItsLevel) {
   }
   EXPECT_EQ(levels, "10101");
   // A millisecond apart: the last at least 4 ms after the moment the first
-  // was due, of which the first's own sending may have taken a little.
+  // was due, of which the first's own sending may have taken up to 2 ms on a
+  // loaded machine under the emulator (2.8 ms seen); edges sent at once would
+  // span well under one.
   const int64_t span_ns = edges.back()->time_ns - edges.front()->time_ns;
-  EXPECT_GE(span_ns, 3 * 1000000);
+  EXPECT_GE(span_ns, 2 * 1000000);
   EXPECT_LT(span_ns, 500 * 1000000);
 }
 
