@@ -23,6 +23,7 @@
 #include "figures.h"
 #include "kiv_io.h"
 #include "kiv_strip.h"
+#include "quiet_stdout.h"
 #include "sandbox.h"
 #include "wiringPi_sim.h"
 
@@ -121,27 +122,6 @@ double edge_latency_ns(int pin, int level, double settle_ms) {
   return ns - settle_ms * 1e6;
 }
 
-// Standard output goes to /dev/null while the library runs: setRgbLight and
-// the set-up print a line per call, which would measure the terminal.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    kept_ = dup(1);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    dup2(null, 1);
-    close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(kept_, 1);
-    close(kept_);
-  }
-
- private:
-  int kept_ = -1;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,7 +147,7 @@ int main(int argc, char** argv) {
   std::vector<std::pair<bench::Pair, bench::Figures>> rows;
   std::vector<std::pair<bench::Pair, bench::Figures>> edge_rows;
   {
-    QuietStdout quiet;
+    bench::QuietStdout quiet;
     kiv::KivIo* io = kiv::KivIo::getInstance();
     io->setup();
 

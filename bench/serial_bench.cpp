@@ -41,6 +41,7 @@
 
 #include "figures.h"
 #include "kiv_serial.h"
+#include "quiet_stdout.h"
 #include "sandbox.h"
 
 namespace {
@@ -253,33 +254,6 @@ int writes_per_sample(double target_ns, int peer, Write write_frame) {
   return kChunk * std::clamp(static_cast<int>(std::ceil(target_ns / per_chunk)), 1, 50);
 }
 
-// Standard output goes to /dev/null while the figures are taken: every open
-// prints a line, and the close is measured hundreds of times.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    kept_ = dup(1);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) {
-      dup2(null, 1);
-      close(null);
-    }
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    if (kept_ >= 0) {
-      dup2(kept_, 1);
-      close(kept_);
-    }
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  int kept_ = -1;
-};
-
 std::set<pid_t> threads() {
   std::set<pid_t> ids;
   if (DIR* dir = opendir("/proc/self/task")) {
@@ -355,7 +329,7 @@ int main(int argc, char** argv) {
   int writes = 0;
   g_cpus.measure_here();
   {
-    QuietStdout quiet;
+    bench::QuietStdout quiet;
     close_figures = bench::measure_rounds(close_pair, rounds, close_samples);
 
     if (g_cpus.start_woken([&] { return SerialPortInit(com1, 115200); }) != 0)
