@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (decode(line, command)) {
     GpioCommand again;
     KIV_FUZZ_CHECK(decode(encode(command), again) && again.kind == command.kind &&
-                   again.pin == command.pin && again.level == command.level);
+                   again.pin == command.pin && again.level == command.level &&
+                   again.mode == command.mode);
   }
   return 0;
 }

@@ -9,11 +9,11 @@ namespace kivsim {
 
 const std::vector<BoardLine>& board_lines() {
   static const std::vector<BoardLine> kLines = {
-      {22, "DO1", "do1", LineKind::kOutput},      {27, "DO2", "do2", LineKind::kOutput},
-      {13, "laser", "laser", LineKind::kOutput},  {16, "scan A", "scan-a", LineKind::kOutput},
-      {7, "scan B", "scan-b", LineKind::kOutput}, {21, "alarm", "alarm", LineKind::kOutput},
-      {17, "input", "input", LineKind::kInput},   {12, "trigger", "trigger", LineKind::kInput},
-      {20, "tune", "tune", LineKind::kInput},     {19, "strip", "strip", LineKind::kStrip},
+      {13, "laser", nullptr, LineKind::kOutput},   {21, "alarm", nullptr, LineKind::kOutput},
+      {16, "scan-a", "scan A", LineKind::kOutput}, {7, "scan-b", "scan B", LineKind::kOutput},
+      {22, "do1", nullptr, LineKind::kOutput},     {27, "do2", nullptr, LineKind::kOutput},
+      {17, "input", nullptr, LineKind::kInput},    {12, "trigger", nullptr, LineKind::kInput},
+      {20, "tune", nullptr, LineKind::kInput},     {19, "strip", nullptr, LineKind::kStrip},
   };
   return kLines;
 }
@@ -29,7 +29,7 @@ std::string pin_label(int pin) {
   const BoardLine* line = board_line(pin);
   if (!line)
     return "pin " + std::to_string(pin);
-  return std::string(line->role) + " (" + std::to_string(pin) + ")";
+  return std::string(line->name) + " (" + std::to_string(pin) + ")";
 }
 
 std::string pin_key(int pin) {
@@ -42,13 +42,30 @@ int parse_pin(const std::string& text) {
   if (text.empty() || text.find('\0') != std::string::npos)
     return -1;
   for (const BoardLine& line : board_lines())
-    if (strcasecmp(text.c_str(), line.name) == 0)
+    if (strcasecmp(text.c_str(), line.name) == 0 ||
+        (line.older && strcasecmp(text.c_str(), line.older) == 0))
       return line.pin;
   char* end = nullptr;
   long v = std::strtol(text.c_str(), &end, 10);
   if (*end != '\0' || text[0] == '-' || text[0] == '+' || v >= kBoardPins)
     return -1;
   return static_cast<int>(v);
+}
+
+std::string line_names(std::optional<LineKind> kind) {
+  std::string names;
+  for (const BoardLine& line : board_lines()) {
+    if (kind && line.kind != *kind)
+      continue;
+    if (!names.empty())
+      names += ", ";
+    names += line.name;
+  }
+  return names;
+}
+
+std::string line_choices(std::optional<LineKind> kind) {
+  return line_names(kind) + ", or a pin number 0.." + std::to_string(kBoardPins - 1);
 }
 
 bool is_input_pin(int pin) {

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "wiringPi.h"
+
 namespace kivsim {
 namespace gpio {
 namespace detail {
@@ -30,6 +32,12 @@ void fault(Board& b, const char* what, int pin) {
   b.faults.emplace_back(text);
   // On the board this call ends the process; here it must not go unnoticed.
   std::fprintf(stderr, "[wiringPi stand-in] FAULT: %s\n", text);
+}
+
+void set_mode(Line& line, int mode) {
+  line.mode = mode;
+  if (mode == OUTPUT)
+    line.level = line.latch;
 }
 
 }  // namespace detail

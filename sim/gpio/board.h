@@ -44,6 +44,10 @@ struct Line {
   int mode = kUnset;
   int pull = kUnset;
   int level = 0;
+  // The output latch: the level the last write set. As on the board, a write
+  // to a line that is not an output sets only the latch, and the line drives
+  // the latch's level from the moment it becomes an output.
+  int latch = 0;
   // Set once something outside (a test, the launcher) drove the level; a
   // pull setting then no longer decides it.
   bool driven = false;
@@ -57,6 +61,10 @@ struct Board {
   std::condition_variable changed;
   bool set_up = false;
   bool fail_setup = false;
+  // The launcher's hand-over of the board's lines (hand_over.h): waited for
+  // once, and complete.
+  bool hand_over_awaited = false;
+  bool handed_over = false;
   // Time each wiringPiISR takes first, as the board's takes a second.
   unsigned isr_delay_ms = 0;
   Line lines[kPinCount];
@@ -78,6 +86,9 @@ void log_call(Board& b, CallKind kind, int pin, int value, int result = 0);
 void identify_board_or_exit();
 // Records and prints a call the board would not survive; board mutex held.
 void fault(Board& b, const char* what, int pin);
+// Sets a line's mode; an output then drives its latch's level. Board mutex
+// held.
+void set_mode(Line& line, int mode);
 
 }  // namespace detail
 }  // namespace gpio

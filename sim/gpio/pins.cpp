@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "board.h"
+#include "hand_over.h"
 #include "remote.h"
 #include "wiringPi.h"
 
@@ -28,7 +29,10 @@ int wiringPiSetupGpio(void) {
   // which the stand-in's exit handler takes.
   if (!set_up)
     kivsim::gpio::detail::identify_board_or_exit();
-  kivsim::gpio::detail::remote_connect();
+  // Connected to a launcher, the lines start as the board has them: what
+  // earlier programs and the launcher's commands left.
+  if (kivsim::gpio::detail::remote_connect())
+    kivsim::gpio::detail::await_hand_over();
   std::lock_guard<std::mutex> lock(b.mutex);
   // The real library never reports failure once it has succeeded.
   int result = (b.fail_setup && !b.set_up) ? -1 : 0;
@@ -47,7 +51,9 @@ void pinMode(int pin, int mode) {
     return fault(b, "pinMode before wiringPiSetupGpio", pin);
   if (!valid_pin(pin))
     return fault(b, "pinMode on a pin outside 0..63", pin);
-  b.lines[pin].mode = mode;
+  // An output drives its latch's level at once: a level written before the
+  // switch is there from the first moment, with no pulse at the other one.
+  kivsim::gpio::detail::set_mode(b.lines[pin], mode);
   report({kivsim::link::GpioReportKind::kMode, pin, mode});
 }
 
@@ -97,8 +103,11 @@ void digitalWrite(int pin, int value) {
   if (!valid_pin(pin))
     return fault(b, "digitalWrite on a pin outside 0..63", pin);
   auto& line = b.lines[pin];
-  // An input keeps the level its outside driver gives it.
-  if (line.mode != INPUT)
+  // The write goes to the output latch; only an output drives it. An input
+  // (or a line whose mode was never set, an input on the board) keeps the
+  // level its outside driver gives it until it becomes an output.
+  line.latch = level;
+  if (line.mode == OUTPUT)
     line.level = level;
   report_write(pin, level);
 }

@@ -3,6 +3,7 @@
 
 #include "board.h"
 #include "exit_stop.h"
+#include "hand_over.h"
 #include "reporter.h"
 #include "wiringPi_sim.h"
 
@@ -20,10 +21,17 @@ void run_command(std::string_view line) {
   link::GpioCommand c;
   if (!link::decode(line, c))
     return;  // a launcher of another make: nothing to do
-  if (c.kind == link::GpioCommandKind::kEdge)
-    inject_edge(c.pin, c.level);
-  else
-    set_level(c.pin, c.level);
+  switch (c.kind) {
+    case link::GpioCommandKind::kEdge:
+      inject_edge(c.pin, c.level);
+      break;
+    case link::GpioCommandKind::kLevel:
+      set_level(c.pin, c.level);
+      break;
+    default:
+      take_hand_over(c);
+      break;
+  }
 }
 
 // The catch-up after lost reports: "written <pin> <level>" for every line
@@ -36,11 +44,12 @@ link::Reporter& reporter() {
 
 }  // namespace
 
-void remote_connect() {
+bool remote_connect() {
   link::Reporter& r = reporter();
   r.connect();
   if (r.reporting())
     stop_at_exit();
+  return r.reporting();
 }
 
 void report(const link::GpioReport& report) {

@@ -13,7 +13,8 @@ namespace detail {
 
 // Connects to the socket named by KIV_SIM_GPIO_SOCKET, once, and starts the
 // thread that takes commands. Does nothing when the variable is unset.
-void remote_connect();
+// Returns whether the stand-in is connected.
+bool remote_connect();
 // Sends one report without waiting for the launcher, stamped now. Cheap when
 // not connected.
 void report(const link::GpioReport& report);

@@ -103,8 +103,13 @@ void BoardRun::execute(const Command& cmd) {
       const link::GpioCommand command{
           edge ? link::GpioCommandKind::kEdge : link::GpioCommandKind::kLevel, cmd.pin, cmd.level};
       e.sent = s_.gpio->send_line(link::encode(command)) > 0;
+      // The line holds the level with no program there to see it; the next
+      // program's stand-in is handed it when it connects.
       if (!e.sent)
-        e.text += "   (not sent: no GPIO stand-in connected)";
+        e.text += edge ? "   (no GPIO stand-in connected: the edge is lost, its level held for "
+                         "the next program that connects)"
+                       : "   (held for the next program that connects)";
+      hand_over_.see(e);
       log_.post(std::move(e));
       break;
     }

@@ -34,8 +34,11 @@ Event BoardRun::report_event(EventSource source, const std::string& line) {
 void BoardRun::on_gpio_client(int fd) {
   std::vector<std::string> lines;
   bool open = s_.gpio->read_client(fd, lines);
-  for (const std::string& line : lines)
-    log_.post(report_event(EventSource::kGpio, line));
+  for (const std::string& line : lines) {
+    Event e = report_event(EventSource::kGpio, line);
+    hand_over_.see(e);
+    log_.post(std::move(e));
+  }
   if (!open)
     log_.note(EventSource::kGpio, EventKind::kNote, "the stand-in closed its connection");
 }
@@ -88,7 +91,9 @@ void BoardRun::accept_waiting(LinkServer& server, EventSource source) {
   pollfd p{server.listen_fd(), POLLIN, 0};
   while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
     std::string note;
-    if (!server.accept_client(note)) {
+    const bool accepted =
+        source == EventSource::kGpio ? accept_gpio(note) : server.accept_client(note);
+    if (!accepted) {
       log_.note(source, EventKind::kNote, note);
       return;
     }

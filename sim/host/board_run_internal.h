@@ -2,8 +2,9 @@
 // The run of run_on_board(), shared by the files that each do one part of it:
 // its life from start to summary and the program's quit (board_run.cpp), the
 // sources the reactor watches for it (board_sources.cpp), the commands it
-// carries out (board_commands.cpp), the stand-ins' reports (board_reports.cpp)
-// and the summary at the end (board_summary.cpp).
+// carries out (board_commands.cpp), the stand-ins' reports (board_reports.cpp),
+// the board's lines handed to each GPIO stand-in (board_hand_over.cpp) and the
+// summary at the end (board_summary.cpp).
 #pragma once
 
 #include <map>
@@ -18,6 +19,7 @@
 #include "command_queue.h"
 #include "controller_peer.h"
 #include "event_log.h"
+#include "gpio_hand_over.h"
 #include "port_peer.h"
 #include "program_output.h"
 #include "reactor.h"
@@ -90,6 +92,12 @@ class BoardRun {
   Event report_event(EventSource source, const std::string& line);
   // Accepts the connections waiting at `server` now.
   void accept_waiting(LinkServer& server, EventSource source);
+
+  // Accepts a GPIO stand-in's connection and hands it the board's lines;
+  // false, with `note` saying why, when it was refused or failed.
+  bool accept_gpio(std::string& note);
+  // Sends the stand-in at `fd` the board's lines as the run knows them.
+  void hand_over(int fd);
   // Reads every link to its end once the program has ended.
   void drain_links();
 
@@ -112,6 +120,7 @@ class BoardRun {
   double kill_at_ms_ = 0;
   Reactor reactor_;
   ClientSources gpio_clients_, strip_clients_, lens_clients_;
+  GpioHandOver hand_over_;
 };
 
 }  // namespace kivsim

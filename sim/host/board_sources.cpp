@@ -56,7 +56,7 @@ void BoardRun::watch_links() {
     if (!(revents & POLLIN))
       return;
     std::string note;
-    if (!s_.gpio->accept_client(note))
+    if (!accept_gpio(note))
       log_.note(EventSource::kGpio, EventKind::kNote, note);
     gpio_clients_.follow(s_.gpio->client_fds());
   });

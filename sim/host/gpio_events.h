@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The GPIO stand-in's reports (sim/link/gpio_wire.h) as events of the run:
 // modes (0 INPUT, 1 OUTPUT), pulls (0 off, 1 down, 2 up) and edge types by
-// name, lines by their role on the board.
+// name, lines by their name on the board ("do1 (22)").
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "gpio_wire.h"
 
+#include <iterator>
+
 namespace kivsim {
 namespace link {
 namespace {
@@ -32,9 +34,8 @@ const Shape& shape_of(GpioReportKind kind) {
   return kShapes[static_cast<int>(kind)];
 }
 
-const char* command_name(GpioCommandKind kind) {
-  return kind == GpioCommandKind::kEdge ? "edge" : "level";
-}
+// Each command's name, in the order of GpioCommandKind.
+constexpr const char* kCommandNames[] = {"edge", "level", "latch", "mode", "handed-over"};
 
 }  // namespace
 
@@ -84,8 +85,11 @@ bool decode(std::string_view line, GpioReport& report) {
 }
 
 std::string encode(const GpioCommand& c) {
-  return std::string(command_name(c.kind)) + " " + std::to_string(c.pin) + " " +
-         std::to_string(c.level);
+  const std::string name = kCommandNames[static_cast<int>(c.kind)];
+  if (c.kind == GpioCommandKind::kHandedOver)
+    return name;
+  const int value = c.kind == GpioCommandKind::kMode ? c.mode : c.level;
+  return name + " " + std::to_string(c.pin) + " " + std::to_string(value);
 }
 
 bool decode(std::string_view line, GpioCommand& command) {
@@ -94,13 +98,18 @@ bool decode(std::string_view line, GpioCommand& command) {
   GpioCommand c;
   if (!in.word(name))
     return false;
-  if (name == "edge")
-    c.kind = GpioCommandKind::kEdge;
-  else if (name == "level")
-    c.kind = GpioCommandKind::kLevel;
-  else
+  size_t kind = 0;
+  while (kind < std::size(kCommandNames) && name != kCommandNames[kind])
+    ++kind;
+  if (kind == std::size(kCommandNames))
     return false;
-  if (!in.number(0, kGpioPins - 1, c.pin) || !in.number(0, 1, c.level) || !in.at_end())
+  c.kind = static_cast<GpioCommandKind>(kind);
+  if (c.kind != GpioCommandKind::kHandedOver) {
+    int& value = c.kind == GpioCommandKind::kMode ? c.mode : c.level;
+    if (!in.number(0, kGpioPins - 1, c.pin) || !in.number(0, 1, value))
+      return false;
+  }
+  if (!in.at_end())
     return false;
   command = c;
   return true;

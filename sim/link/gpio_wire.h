@@ -11,6 +11,20 @@
 //   reports the launcher was too slow to take, and the levels the lines have
 //   when the catch-up is made
 // Commands: edge <pin> <level> | level <pin> <level>
+//
+// The hand-over: the lines on the board outlive a program, so the launcher
+// hands each stand-in that connects the board's lines as it knows them, as
+// commands, before any other:
+//   level <pin> <level>   a level an outside driver holds on the line (from
+//                         the launcher's edge and level commands)
+//   latch <pin> <level>   the line's output latch (the level last written)
+//   mode <pin> <mode>     the line's mode (0 INPUT, 1 OUTPUT); an output
+//                         drives its latch's level
+// then "handed-over", the marker that it is complete. Set-up waits for the
+// marker (within a bound) so that a program's first read sees the board's
+// levels. A stand-in takes the hand-over silently: it is the board's state,
+// not calls of the program, and is not reported back. A stand-in of an
+// older make ignores the lines it does not know.
 #pragma once
 
 #include <cstddef>
@@ -57,12 +71,19 @@ size_t encode(const GpioReport& report, char* out, size_t room);
 // with a number out of range.
 bool decode(std::string_view line, GpioReport& report);
 
-enum class GpioCommandKind { kEdge, kLevel };
+enum class GpioCommandKind {
+  kEdge,        // pin, level
+  kLevel,       // pin, level
+  kLatch,       // pin, level
+  kMode,        // pin, mode
+  kHandedOver,  // nothing
+};
 
 struct GpioCommand {
   GpioCommandKind kind = GpioCommandKind::kEdge;
   int pin = 0;
   int level = 0;
+  int mode = 0;  // 0 INPUT, 1 OUTPUT
 };
 
 // The command's line, without its newline.

@@ -35,6 +35,8 @@ class LinkServer {
   int listen_fd() const { return listen_fd_; }
   std::vector<int> client_fds() const;
   size_t client_count() const { return clients_.size(); }
+  // The client accepted last, or -1 for none.
+  int newest_client() const { return clients_.empty() ? -1 : clients_.back().fd; }
   size_t max_clients() const { return max_clients_; }
 
   // Accepts a waiting connection. Returns false when it was refused (too

@@ -6,8 +6,11 @@
 // the summary, the scenario checker and the view take the state from here.
 //
 // Lines are judged by what reached the program: an output by what the
-// program wrote, an input by the edges and levels the launcher gave it (only
-// those that reached a GPIO stand-in) and what the program read.
+// program wrote (a write to a line that is not an output yet goes to its
+// latch, which the line drives once it is one), an input by the edges and
+// levels the launcher gave it (only those that reached a GPIO stand-in: a
+// level given while none is connected is held, and reaches the next one that
+// connects as a level event of its own) and what the program read.
 #pragma once
 
 #include <array>
@@ -58,7 +61,7 @@ void apply_change(DeviceState& state, const StateChange& change);
 // The value of one field (of `pin`, for a line); kLeds gives the LED count.
 long field_value(const DeviceState& state, StateField field, int pin = -1);
 
-// "DO1 (22)=1, DO2 (27)=1, laser (13)=0, ..." for every line written, the
+// "laser (13)=0, alarm (21)=1, do1 (22)=1, ..." for every line written, the
 // board's lines first; "none written" when there is none.
 std::string outputs_summary(const DeviceState& state);
 

@@ -124,7 +124,9 @@ struct Event {
   int pin = -1;
   int level = -1;
   int result = 0;
-  bool sent = false;  // edge, level: the command reached a GPIO stand-in
+  // edge, level: the command reached a GPIO stand-in; if not, its level is
+  // held, and reaches the next stand-in that connects as a level of its own.
+  bool sent = false;
   std::string bytes;
   SerialLine line;                   // received, sent, frame: the port's settings
   std::vector<BusMessage> messages;  // transfer: what went on the bus

@@ -187,7 +187,7 @@ json board_json() {
     const char* kind = line.kind == LineKind::kOutput  ? "output"
                        : line.kind == LineKind::kInput ? "input"
                                                        : "strip";
-    lines.push_back({{"pin", line.pin}, {"role", line.role}, {"name", line.name}, {"kind", kind}});
+    lines.push_back({{"pin", line.pin}, {"name", line.name}, {"kind", kind}});
   }
   return lines;
 }

@@ -14,7 +14,7 @@
 //               "com1_bytes": 12}}
 // A change holds only the groups and fields it set, so that whoever draws
 // the state sets those fields and keeps the rest. The board map goes with
-// the state to the view: the lines in their order, by name, role and kind.
+// the state to the view: the lines in their order, by name and kind.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -33,7 +33,7 @@ nlohmann::json change_json(const StateChange& change);
 // the group and field, for anything else.
 bool change_from_json(const nlohmann::json& j, StateChange& change, std::string& error);
 
-// The board map: [{"pin": 13, "role": "laser", "name": "laser", "kind":
+// The board map: [{"pin": 13, "name": "laser", "kind":
 // "output"|"input"|"strip"}, ...] in the board's order.
 nlohmann::json board_json();
 

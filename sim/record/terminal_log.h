@@ -2,7 +2,7 @@
 // The reader of the event stream that shows it in the terminal, one line per
 // event: the time since the program started, a mark, a short source tag and
 // the text:
-//   "  0.013  gpio  DO1 (22) -> 1"
+//   "  0.013  gpio  do1 (22) -> 1"
 //   "  0.020~ com2  <- 39 2D 01 0D 0A   light on"
 // The mark "~" says that the time is when the launcher read the event (it
 // happened at or before it, so its place among events a few milliseconds

@@ -16,6 +16,11 @@ constexpr long kMaxWaitMs = 24L * 3600 * 1000;
 constexpr int kDefaultNoise = 16, kMaxNoise = 4096;
 constexpr int kDefaultBounce = 5, kMaxBounce = 99;
 
+// Edge, level and bounce set the device's inputs, or a pin of no name.
+std::string unknown_input(const std::string& word) {
+  return "unknown line '" + word + "' (" + line_choices(LineKind::kInput) + ")";
+}
+
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -188,7 +193,7 @@ ParseResult parse_bounce(std::string rest, Command& cmd, std::string& error) {
   cmd.kind = CommandKind::kBounce;
   cmd.pin = parse_pin(arg1);
   if (cmd.pin < 0)
-    return fail(error, arg1.empty() ? "bounce needs a pin" : "unknown pin '" + arg1 + "'");
+    return fail(error, arg1.empty() ? "bounce needs a line" : unknown_input(arg1));
   if (is_driven_pin(cmd.pin))
     return fail(error, pin_label(cmd.pin) + " is an output: bounce sets inputs");
   if (!parse_level(arg2, cmd.level, error))
@@ -226,7 +231,7 @@ ParseResult parse_command(const std::string& line, Command& cmd, std::string& er
     cmd.kind = name == "edge" ? CommandKind::kEdge : CommandKind::kLevel;
     cmd.pin = parse_pin(arg1);
     if (cmd.pin < 0)
-      return fail(error, arg1.empty() ? name + " needs a pin" : "unknown pin '" + arg1 + "'");
+      return fail(error, arg1.empty() ? name + " needs a line" : unknown_input(arg1));
     // What the program drives is judged by what it wrote: the launcher sets
     // inputs only.
     if (is_driven_pin(cmd.pin))

@@ -85,7 +85,7 @@ const ScenarioCheck::Change* ScenarioCheck::last_change(int64_t ns,
 
 std::string ScenarioCheck::line_seen(const Expectation& x, int64_t at) const {
   // An output is what the program wrote; an input what reached it. A pin
-  // without a role may be either.
+  // without a name may be either.
   const bool output = is_driven_pin(x.pin);
   const bool input = is_input_pin(x.pin);
   std::initializer_list<StateField> outputs = {StateField::kOutput};

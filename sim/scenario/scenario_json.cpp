@@ -69,7 +69,7 @@ int line_pin(const json& v, const std::string& where) {
                   : v.is_number_integer() ? whole(v, where, 0, 63)
                                           : -1;
   if (pin < 0)
-    fault(where, "must name a line (a pin number or a role such as \"alarm\")");
+    fault(where, "must name a line (" + line_choices() + ")");
   return pin;
 }
 
@@ -106,7 +106,8 @@ EventPattern event_pattern(const json& v, const std::string& where) {
     const std::string edge = blank == std::string::npos ? "" : p.text.substr(blank + 1);
     p.pin = blank == std::string::npos ? -1 : parse_pin(p.text.substr(0, blank));
     if (p.pin < 0 || (edge != "rises" && edge != "falls"))
-      fault(where, "must be \"<line> rises\", \"<line> falls\" or an object");
+      fault(where, "must be \"<line> rises\", \"<line> falls\" or an object (a line: " +
+                       line_choices() + ")");
     p.level = edge == "rises" ? 1 : 0;
     return p;
   }

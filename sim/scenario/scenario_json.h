@@ -32,7 +32,7 @@ std::string text(const json& v, const std::string& where);
 uint32_t colour(const json& v, const std::string& where);
 // "39 2D 01 0D 0A" (spaces optional) to its bytes.
 std::string hex_frame(const json& v, const std::string& where);
-// A line: a pin number or a role ("alarm").
+// A line: a pin number or a line's name ("alarm"; also an older spelling, "scan A").
 int line_pin(const json& v, const std::string& where);
 // One colour for every LED, or an array of one a LED.
 std::vector<uint32_t> strip_colours(const json& v, const std::string& where);

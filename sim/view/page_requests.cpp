@@ -17,7 +17,7 @@ std::string edge_command(const nlohmann::json& body, Command& cmd) {
     return "\"line\" must name an input";
   int pin = parse_pin(line->get<std::string>());
   if (pin < 0 || !is_input_pin(pin))
-    return "\"line\" must be input, trigger or tune";
+    return "\"line\" must be an input: " + line_names(LineKind::kInput);
   if (level == body.end() || !level->is_number_integer() || (*level != 0 && *level != 1))
     return "\"level\" must be 0 or 1";
   cmd = Command();

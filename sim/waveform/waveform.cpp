@@ -47,7 +47,7 @@ int Waveform::pin_var(int pin, bool input) {
     return -1;
   const size_t at = static_cast<size_t>(pin);
   if (pins_[at] < 0) {
-    // A pin without a role: drawn from the first of its changes.
+    // A pin without a name: drawn from the first of its changes.
     input_pin_[at] = input;
     pins_[at] = file_.add_var("gpio", "pin" + std::to_string(pin), 1, VcdFile::kUnknown);
   }

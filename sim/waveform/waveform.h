@@ -3,7 +3,7 @@
 // logic-analyser programs (PulseView, GTKWave) open:
 //   gpio   every line of the board map as a wire named by its line ("laser",
 //          "trigger", ...): an output at the levels the program wrote, an
-//          input at the levels that reached the program; pins without a role
+//          input at the levels that reached the program; pins without a name
 //          as "pin5" once the program uses them;
 //   com1, com2   each direction as a UART waveform at the port's settings:
 //          "com1_tx" what the program wrote, "com1_rx" what it was sent;

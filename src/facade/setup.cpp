@@ -6,14 +6,14 @@
 #include <cstdio>
 
 #include "facade/facade_constants.h"
+#include "facade/input_lines.h"
+#include "facade/light_port.h"
 #include "facade/messages.h"
-#include "gpio/gpio_board_check.h"
-#include "gpio/interrupt_registration.h"
+#include "gpio/line_access.h"
 #include "gpio/pins.h"
 #include "kiv_io.h"
 #include "kiv_serial.h"
 #include "kiv_strip.h"
-#include "threads/async_signals_blocked.h"
 
 namespace kiv {
 namespace {
@@ -29,22 +29,12 @@ constexpr RestingOutput kRestingOutputs[] = {
     {pin::kScanStatA, LOW}, {pin::kScanStatB, LOW}, {pin::kAlarm, LOW},
 };
 
-struct InterruptInput {
-  int pin;
-  void (*handler)();
-};
-
-constexpr InterruptInput kInterruptInputs[] = {
-    {pin::kInput, callbackInput},
-    {pin::kTrigger, callbackTrigger},
-    {pin::kTune, callbackTune},
-};
+constexpr int kInputs[] = {pin::kInput, pin::kTrigger, pin::kTune};
 
 }  // namespace
 
 void KivIo::setup() {
-  // WiringPi's set-up ends the process where it cannot identify the board.
-  if (!gpio_board_identifiable() || wiringPiSetupGpio() < 0) {
+  if (!gpio_ready()) {
     std::puts(msg::kGpioSetupError);
     return;
   }
@@ -52,18 +42,10 @@ void KivIo::setup() {
     pinMode(out.pin, OUTPUT);
     digitalWrite(out.pin, out.level);
   }
-  {
-    // The GPIO library's interrupt threads inherit this mask: a signal that
-    // interrupted their wait would end the line's interrupts for good.
-    const AsyncSignalsBlocked blocked;
-    for (const InterruptInput& in : kInterruptInputs) {
-      pinMode(in.pin, INPUT);
-      pullUpDnControl(in.pin, PUD_DOWN);
-      // Once per process: a later setup() finds the interrupts in place.
-      if (!register_interrupt_once(in.pin, in.handler)) {
-        std::puts(msg::kInterruptRegisterFailure);
-        return;
-      }
+  for (int input : kInputs) {
+    if (prepare_input(input) != InputSetup::kReady) {
+      std::puts(msg::kInterruptRegisterFailure);
+      return;
     }
   }
 
@@ -80,7 +62,7 @@ void KivIo::setup() {
 
   // The light controller's hardware notification; without port index 1 the
   // service prints the failure and start-up goes on.
-  svSetSerialReadCallback(callbackHardware, kAma2Port);
+  hear_light_notification();
 
   // The strip module prints its own failure; a running strip is restarted.
   light_ws2811_init();

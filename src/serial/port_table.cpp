@@ -45,10 +45,12 @@ int slot_holding(const char* path) {
 
 namespace {
 
-// The first slot that is free or already holds `path`; -1 when both hold
-// other paths. A slot being closed is neither.
-int choose_slot(const SerialTable& table, const char* path) {
+// The first slot that is free or already holds `path`, of all slots or of
+// slot `only` alone; -1 when none may take it. A slot being closed is neither.
+int choose_slot(const SerialTable& table, const char* path, int only) {
   for (int i = 0; i < kSlotCount; ++i) {
+    if (only >= 0 && i != only)
+      continue;
     const SerialPortSlot& slot = table.slots[i];
     if (slot.state == SlotState::kFree ||
         (slot.state == SlotState::kOpen && std::strcmp(slot.path, path) == 0))
@@ -60,18 +62,18 @@ int choose_slot(const SerialTable& table, const char* path) {
 // A slot whose close the open must wait for, or -1: the slot of the same path
 // while it is being closed, else, when no slot can be chosen, a slot being
 // closed that will be free.
-int close_to_wait_for(const SerialTable& table, const char* path) {
+int close_to_wait_for(const SerialTable& table, const char* path, int only) {
   int closing = -1;
   for (int i = 0; i < kSlotCount; ++i) {
     const SerialPortSlot& slot = table.slots[i];
-    if (slot.state != SlotState::kClosing)
+    if (slot.state != SlotState::kClosing || (only >= 0 && i != only))
       continue;
     if (std::strcmp(slot.path, path) == 0)
       return i;
     if (closing < 0)
       closing = i;
   }
-  return choose_slot(table, path) < 0 ? closing : -1;
+  return choose_slot(table, path, only) < 0 ? closing : -1;
 }
 
 // Puts the slot's line into raw mode with `format` at `baud`, after discarding
@@ -117,8 +119,9 @@ int refuse_open(int fd, const char* path, std::unique_lock<std::mutex>& lock) {
   return -1;
 }
 
-// Opens `path` into a slot; returns the slot index or -1.
-int open_port(char* path, int baud, const FrameFormat& format) {
+// Opens `path` into a slot (slot `only` when it is not -1); returns the slot
+// index or -1.
+int open_port(char* path, int baud, const FrameFormat& format, int only = -1) {
   if (path == nullptr) {
     std::printf(msg::kOpenError, "(null)");
     return -1;
@@ -150,13 +153,13 @@ int open_port(char* path, int baud, const FrameFormat& format) {
   // (threads/wait_graph.h): the open fails then.
   int index;
   for (;;) {
-    const int closing = close_to_wait_for(table, path);
+    const int closing = close_to_wait_for(table, path, only);
     if (closing >= 0) {
       if (!wait_for_close(table, table.slots[closing], lock))
         return refuse_open(fd, path, lock);
       continue;
     }
-    index = choose_slot(table, path);
+    index = choose_slot(table, path, only);
     if (index < 0)
       break;
     const Reaped reaped = reap_reader(table.slots[index].reader, lock);
@@ -222,6 +225,15 @@ int open_port(char* path, int baud, const FrameFormat& format) {
 }
 
 }  // namespace
+
+int open_port_in_slot(char* path, int baud, int index) {
+  if (!valid_index(index)) {
+    std::printf(msg::kNoFreeSlot, path == nullptr ? "(null)" : path);
+    return -1;
+  }
+  return open_port(path, baud, kFrame8N1, index);
+}
+
 }  // namespace kiv::serial
 
 using namespace kiv::serial;

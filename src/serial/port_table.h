@@ -95,6 +95,13 @@ bool wait_for_close(SerialTable& table, SerialPortSlot& slot, std::unique_lock<s
 // path (kivctl), since a missing first port moves the second into slot 0.
 int slot_holding(const char* path);
 
+// Opens `path` at `baud`, 8N1, into slot `index` only, as SerialPortInit
+// does into the first free slot: for a caller that opens one port where the
+// library's wrappers write (kivctl, the light controller's port in slot 1).
+// Returns `index`, or -1 when the port cannot be opened or the slot holds
+// another port.
+int open_port_in_slot(char* path, int baud, int index);
+
 // The body of a slot's reader thread (slot_reading.cpp): reads the slot that
 // `arg` names (reader_start_of) until its reader is asked to end or taken for
 // joining, handing each chunk to the slot's callback.

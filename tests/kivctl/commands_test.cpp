@@ -43,17 +43,73 @@ void run_cases(const std::vector<Case>& cases) {
   }
 }
 
-TEST(KivctlCommands, OutputLinesByTheirRoles) {
+// The pins the trace shows written or switched in mode, in order.
+std::vector<int> pins_touched(const LauncherRun& run) {
+  std::vector<int> pins;
+  for (const kivsim::Event& e : run.events)
+    if (e.source == kivsim::EventSource::kGpio &&
+        (e.kind == kivsim::EventKind::kWrite || e.kind == kivsim::EventKind::kMode))
+      pins.push_back(e.pin);
+  return pins;
+}
+
+// Each named line gets its level before it becomes an output; no other line
+// is written or switched, as gpioset leaves them.
+TEST(KivctlCommands, OutSetsOnlyTheNamedLines) {
+  const struct {
+    std::vector<std::string> args;
+    std::vector<int> touched;  // write, then mode, of each named line
+    std::vector<std::string> seen;
+  } cases[] = {
+      {{"out", "alarm", "1"}, {21, 21}, {"alarm (21) -> 1"}},
+      {{"out", "laser", "on", "do2", "0"}, {13, 13, 27, 27}, {"laser (13) -> 1", "do2 (27) -> 0"}},
+      {{"out", "scan-a", "1", "scan-b", "0", "do1", "high"},
+       {16, 16, 7, 7, 22, 22},
+       {"scan-a (16) -> 1", "scan-b (7) -> 0", "do1 (22) -> 1"}},
+      // older spellings: both scan lines at opposite levels, as the library
+      // drives them (both levels, then both modes); "scan A", in any case
+      {{"out", "Scan", "OFF"}, {16, 7, 16, 7}, {"scan-a (16) -> 0", "scan-b (7) -> 1"}},
+      {{"out", "SCAN-B", "1", "scan a", "Low"},
+       {7, 7, 16, 16},
+       {"scan-b (7) -> 1", "scan-a (16) -> 0"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    LauncherRun run = run_kivctl({}, c.args);
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(pins_touched(run), c.touched) << run.trace_text();
+    for (const std::string& text : c.seen)
+      EXPECT_NE(run.event_with(text), nullptr) << "missing: " << text << "\n" << run.trace_text();
+    const kivsim::Event* first = nullptr;
+    for (const kivsim::Event& e : run.events)
+      if (!first && e.source == kivsim::EventSource::kGpio && e.kind == kivsim::EventKind::kWrite)
+        first = &e;
+    ASSERT_NE(first, nullptr);
+    EXPECT_LT(run.index_of(first->text),
+              run.index_of("mode " + first->text.substr(0, first->text.find(" ->")) + " OUTPUT"))
+        << "the level goes first\n"
+        << run.trace_text();
+  }
+}
+
+TEST(KivctlCommands, LineNamesAreRefusedWithTheValidOnes) {
   run_cases({
-      {{"out", "laser", "1", "alarm", "1", "do1", "1", "do2", "1", "scan", "on"},
-       0,
-       {"laser (13) -> 1", "alarm (21) -> 1", "DO1 (22) -> 1", "DO2 (27) -> 1", "scan A (16) -> 1",
-        "scan B (7) -> 0"}},
-      {{"out", "scan", "off", "laser", "0"}, 0, {"scan A (16) -> 0", "scan B (7) -> 1"}},
-      // refused before anything moves, with one line saying why
-      {{"out", "laser", "2"}, 2, {"kivctl: out: laser takes 1 or 0, not '2'"}},
-      {{"out", "beam", "1"}, 2, {"'beam' is no output line"}},
+      {{"out", "laser", "2"}, 2, {"kivctl: out: laser takes 1 or 0 (on or off), not '2'"}},
+      {{"out", "beam", "1"},
+       2,
+       {"'beam' is no output line (laser, alarm, scan-a, scan-b, do1, do2)"}},
+      {{"out", "input", "1"}, 2, {"'input' is no output line"}},
       {{"out", "laser"}, 2, {"out takes pairs"}},
+      {{"out", "laser", "1", "Laser", "0"}, 2, {"out: Laser: a line named twice"}},
+      {{"out", "scan", "1", "scan-b", "1"}, 2, {"out: scan-b: a line named twice"}},
+      {{"get", "do1", "DO1"}, 2, {"get: DO1: a line named twice"}},
+      {{"get", "beam"},
+       2,
+       {"'beam' is no line (laser, alarm, scan-a, scan-b, do1, do2, input, trigger, tune)"}},
+      {{"watch", "laser"},
+       2,
+       {"'laser' is nothing to watch (input, trigger, tune, com1, com2, light)"}},
   });
 }
 
@@ -70,7 +126,7 @@ TEST(KivctlCommands, ArgumentsAreCheckedBeforeAnythingMoves) {
       {{"light", "cmd", "91"}, "light cmd takes the frame's three bytes"},
       {{"lens", "set", "46001"}, "VALUE: Value 46001 not in range 0 to 46000"},
       {{"strip", "status", "4"}, "STATE: Value 4 not in range 0 to 3"},
-      {{"out", "laser", "2"}, "out: laser takes 1 or 0, not '2'"},
+      {{"out", "laser", "2"}, "out: laser takes 1 or 0 (on or off), not '2'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
@@ -89,6 +145,7 @@ TEST(KivctlCommands, NothingReachedTheDeviceIsAFailure) {
   if (emulated())
     GTEST_SKIP() << "faults are made by a shell, which the emulator would not preload";
   ScratchFile hangup("hangup.script", "hangup com2\n");
+  ScratchFile later("hangup_later.script", "wait 1000\nhangup com2\n");
   const std::string hung_up = "the light controller's port could not be written";
   const std::string no_strip = "the LED strip is not running";
   const std::string no_board = "the GPIO library cannot identify the board";
@@ -98,12 +155,20 @@ TEST(KivctlCommands, NothingReachedTheDeviceIsAFailure) {
     const char* args;
     std::string says;
   } cases[] = {
-      {{"--script", hangup.path()}, "sleep 0.3", "light on", "light on: " + hung_up},
-      {{"--script", hangup.path()}, "sleep 0.3", "light flash 3 20", "light flash: " + hung_up},
+      {{"--script", hangup.path()},
+       "sleep 0.3",
+       "light flash 3 20",
+       "/dev/com2, the light controller's port, could not be opened"},
+      // on while the line was up; the switch-off meets it hung up
+      {{"--script", later.path()},
+       "true",
+       "light on --auto-off",
+       "light on --auto-off: " + hung_up},
       {{}, "export KIV_SIM_STRIP_INIT_RESULT=-3", "strip status 2", "strip status 2: " + no_strip},
       {{}, "export KIV_SIM_STRIP_INIT_RESULT=-3", "strip rgb 1 2 3", "strip rgb: " + no_strip},
       {{}, "mount --bind /dev/null /proc/cpuinfo", "out laser 1", no_board},
-      {{}, "mount --bind /dev/null /proc/cpuinfo", "light section 1 on", no_board},
+      {{}, "mount --bind /dev/null /proc/cpuinfo", "get laser", no_board},
+      {{}, "mount --bind /dev/null /proc/cpuinfo", "watch trigger --count 1", no_board},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -129,7 +194,7 @@ TEST(KivctlCommands, ACommandOfAFewMillisecondsIsShownWhole) {
     KIV_SKIP_WITHOUT_BOARD(run);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.event_with("laser (13) -> 1"), nullptr) << run.trace_text();
-    EXPECT_NE(run.event_with("started: 800000 Hz"), nullptr) << run.trace_text();
+    EXPECT_NE(run.event_with("mode laser (13) OUTPUT"), nullptr) << run.trace_text();
   }
 }
 

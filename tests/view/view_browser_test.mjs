@@ -55,8 +55,10 @@ test('the page shows what the program did, and its buttons reach the program', a
   await withView(t, [env.probe], async (page, run) => {
     await waitShown(page, '#mode', null, 'live');
     await waitTimeline(page, '[probe] ready');
-    const lamps = { laser: '1', alarm: '0', scanA: '1', scanB: '0', do1: '0', do2: '1' };
+    const lamps = { laser: '1', alarm: '0', 'scan-a': '1', 'scan-b': '0', do1: '0', do2: '1' };
     for (const [lamp, level] of Object.entries(lamps)) await waitShown(page, '#lamp-' + lamp, 'data-level', level);
+    // Each lamp shows the line's one name, as the log and the scenarios write it.
+    for (const lamp of Object.keys(lamps)) assert.equal(await page.textContent('#lamp-' + lamp), lamp);
     for (const [channel, on] of [[1, 'true'], [2, 'false'], [3, 'false'], [4, 'false']])
       await waitShown(page, '#channel-' + channel, 'data-on', on);
     await waitShown(page, '#light-on', null, 'on');
@@ -323,8 +325,8 @@ test('the page draws the state it is given, not what the text of an event says',
   // The state as of event 1, with a line the page has no place for.
   const state = {
     seq: 1,
-    board: [{ pin: 13, role: 'laser', name: 'laser', kind: 'output' },
-      { pin: 5, role: 'beacon', name: 'beacon', kind: 'output' }],
+    board: [{ pin: 13, name: 'laser', kind: 'output' },
+      { pin: 5, name: 'beacon', kind: 'output' }],
     initial: { outputs: {}, lens: { present: true } },
     state: { outputs: { laser: 1, beacon: 1 }, lens: { present: false } },
   };

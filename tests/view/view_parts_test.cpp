@@ -8,6 +8,7 @@
 
 #include "live_updates.h"
 #include "page_commands.h"
+#include "page_requests.h"
 #include "request_guard.h"
 
 namespace kivsim {
@@ -63,6 +64,34 @@ TEST(RequestGuard, ABodyMustAnnounceASmallLength) {
     EXPECT_EQ(refuse_body(c.content_length, c.chunked, 1024, reason), c.status)
         << c.content_length << (c.chunked ? " chunked" : "");
     EXPECT_EQ(reason.empty(), c.status == 0) << c.content_length << ": " << reason;
+  }
+}
+
+// The page's buttons raise edges on the inputs, named in any spelling the
+// board map reads; anything else is refused with the inputs' names.
+TEST(PageRequests, AnEdgeNamesAnInput) {
+  const std::string not_input = "\"line\" must be an input: input, trigger, tune";
+  const struct {
+    const char* body;
+    int pin;  // -1: refused
+    std::string refused;
+  } cases[] = {
+      {R"({"line": "trigger", "level": 1})", 12, ""},
+      {R"({"line": "TUNE", "level": 0})", 20, ""},
+      {R"({"line": "input", "level": 1})", 17, ""},
+      {R"({"line": "laser", "level": 1})", -1, not_input},
+      {R"({"line": "scan A", "level": 1})", -1, not_input},
+      {R"({"line": "beacon", "level": 1})", -1, not_input},
+      {R"({"line": 17, "level": 1})", -1, "\"line\" must name an input"},
+      {R"({"line": "input", "level": 2})", -1, "\"level\" must be 0 or 1"},
+  };
+  for (const auto& c : cases) {
+    Command cmd;
+    EXPECT_EQ(page_command(PageAction::kEdge, c.body, cmd), c.refused) << c.body;
+    if (c.pin >= 0) {
+      EXPECT_EQ(cmd.kind, CommandKind::kEdge) << c.body;
+      EXPECT_EQ(cmd.pin, c.pin) << c.body;
+    }
   }
 }
 

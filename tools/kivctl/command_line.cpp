@@ -10,9 +10,9 @@
 namespace kivctl {
 
 const char kSetupNote[] =
-    "It first runs the library's setup(): every output goes to its start level, both ports "
-    "open, the light controller gets its brightness and the strip starts (three seconds or more "
-    "on the board). 'kivctl shell' runs a sequence with one setup().";
+    "The library's setup() puts every output to its start level (do1 and do2 high, the others "
+    "low), makes the inputs ready, opens both ports, sends the light controller its "
+    "brightness and starts the strip (three seconds or more on the board).";
 
 void explain(CLI::App* command, const std::string& details, const std::string& example) {
   command->footer((details.empty() ? "" : details + "\n\n") + "Example: " + example);
@@ -43,6 +43,7 @@ int run_command(Session& session, std::vector<std::string> words) {
           "kivctl doctor; kivctl out laser 1; kivctl watch trigger --count 2");
   CommandSet set{session, {}};
   add_out_command(app, set);
+  add_get_command(app, set);
   add_light_command(app, set);
   add_lens_command(app, set);
   add_strip_command(app, set);

@@ -20,6 +20,7 @@ struct CommandSet {
 
 // Each command adds itself to the application (commands/*_command.cpp).
 void add_out_command(CLI::App& app, CommandSet& set);
+void add_get_command(CLI::App& app, CommandSet& set);
 void add_light_command(CLI::App& app, CommandSet& set);
 void add_lens_command(CLI::App& app, CommandSet& set);
 void add_strip_command(CLI::App& app, CommandSet& set);
@@ -34,7 +35,7 @@ void add_doctor_command(CLI::App& app, CommandSet& set);
 // the words themselves.
 int run_command(Session& session, std::vector<std::string> words);
 
-// The note every one-shot command that drives the device carries in its help.
+// What setup() moves, for the help of the commands that run it.
 extern const char kSetupNote[];
 
 // The text below a command's help: what it does in detail, and an example.

@@ -10,9 +10,16 @@
 // (pinMode before set-up, a pin outside 0..63, ...) are counted as faults and
 // printed to standard error.
 //
+// As on the board, a write to a line that is not an output (INPUT, or a mode
+// never set) goes to the line's output latch only; pinMode(pin, OUTPUT) then
+// drives the latch's level at once.
+//
 // From another process: when KIV_SIM_GPIO_SOCKET names a Unix stream socket,
 // wiringPiSetupGpio connects to it, reports every event there as a text line
-// and takes "edge <pin> <level>" and "level <pin> <level>" commands.
+// and takes "edge <pin> <level>" and "level <pin> <level>" commands. Before
+// it returns, it waits (a second at most) for the launcher's hand-over of the
+// board's lines as earlier programs and the launcher left them
+// (sim/link/gpio_wire.h), so that the program's first read sees them.
 #pragma once
 
 #include <chrono>

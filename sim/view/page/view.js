@@ -51,7 +51,7 @@
     e.dataset.line = line.name;
     e.dataset.level = '';
     if (output) e.appendChild(document.createElement('span')).className = 'bulb';
-    e.append(line.role);
+    e.append(line.name);
     (output ? $('lamps') : $('inputs')).appendChild(e);
     if (!output) {
       pushButton(e);

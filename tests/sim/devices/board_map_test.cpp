@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The board map against the library: each role, driven through the library's
-// interface on the simulated board, is the line the map names for it.
+// The board map against the library: each line, driven through the library's
+// interface on the simulated board, is the line the map names for it; and
+// the names the map reads and writes.
 #include <gtest/gtest.h>
 #include <wiringPi.h>
 
@@ -8,6 +9,7 @@
 #include <functional>
 
 #include "board_map.h"
+#include "gpio/pins.h"
 #include "kiv_io.h"
 #include "test_support.h"
 #include "wiringPi_sim.h"
@@ -64,7 +66,7 @@ TEST(BoardMap, TheLibraryConfiguresExactlyTheMapsLines) {
   kiv::KivIo::close_io();
 }
 
-TEST(BoardMap, EachOutputRoleDrivesTheLineOfItsName) {
+TEST(BoardMap, EachOutputDrivesTheLineOfItsName) {
   KIV_REQUIRE_SANDBOX();
   kivtest::StdoutCapture out;
   kiv::KivIo* io = set_up();
@@ -72,7 +74,7 @@ TEST(BoardMap, EachOutputRoleDrivesTheLineOfItsName) {
   const struct {
     const char* name;
     std::function<void(bool)> drive;
-    bool inverted;  // scan B shows the opposite of scan A
+    bool inverted;  // scan-b shows the opposite of scan-a
   } roles[] = {
       {"laser", [io](bool on) { on ? io->openLaser() : io->closeLaser(); }, false},
       {"alarm", [io](bool on) { on ? io->openAlarm() : io->closeAlarm(); }, false},
@@ -84,7 +86,7 @@ TEST(BoardMap, EachOutputRoleDrivesTheLineOfItsName) {
   size_t outputs = 0;
   for (const BoardLine& line : kivsim::board_lines())
     outputs += line.kind == LineKind::kOutput ? 1 : 0;
-  EXPECT_EQ(outputs, std::size(roles)) << "an output of the map that no role here drives";
+  EXPECT_EQ(outputs, std::size(roles)) << "an output of the map that nothing here drives";
   for (const auto& role : roles) {
     const int pin = pin_named(role.name);
     for (bool on : {true, false, true}) {
@@ -123,23 +125,75 @@ TEST(BoardMap, AnEdgeOnEachInputOfTheMapReachesItsCallback) {
   kiv::KivIo::close_io();
 }
 
-TEST(BoardMap, LinesAreNamedAndLabelledOneWay) {
-  EXPECT_EQ(kivsim::parse_pin("SCAN-A"), 16);
-  EXPECT_EQ(kivsim::parse_pin("Trigger"), 12);
-  EXPECT_EQ(kivsim::parse_pin("5"), 5);
-  for (const char* none : {"", "+3", "-1", "64", "scan a", "do3"})
+// Each line is read by its name and its older spelling, in any case, and
+// written by its name only.
+TEST(BoardMap, EachLineIsReadByItsSpellingsAndWrittenByItsName) {
+  const struct {
+    const char* spelling;
+    int pin;
+    const char* label;
+  } lines[] = {
+      {"laser", 13, "laser (13)"},   {"ALARM", 21, "alarm (21)"},   {"scan-a", 16, "scan-a (16)"},
+      {"scan A", 16, "scan-a (16)"}, {"SCAN a", 16, "scan-a (16)"}, {"Scan-B", 7, "scan-b (7)"},
+      {"scan b", 7, "scan-b (7)"},   {"do1", 22, "do1 (22)"},       {"DO1", 22, "do1 (22)"},
+      {"Do2", 27, "do2 (27)"},       {"input", 17, "input (17)"},   {"Trigger", 12, "trigger (12)"},
+      {"tune", 20, "tune (20)"},     {"strip", 19, "strip (19)"},   {"5", 5, "pin 5"},
+      {"63", 63, "pin 63"},
+  };
+  for (const auto& line : lines) {
+    EXPECT_EQ(kivsim::parse_pin(line.spelling), line.pin) << line.spelling;
+    EXPECT_EQ(kivsim::pin_label(line.pin), line.label) << line.spelling;
+  }
+  const std::string zero(1, '\0');
+  for (const std::string& none :
+       {std::string(""), std::string("+3"), std::string("-1"), std::string("64"),
+        std::string("scan  A"), std::string("scanA"), std::string("do3"), "scan A" + zero})
     EXPECT_EQ(kivsim::parse_pin(none), -1) << none;
-  EXPECT_EQ(kivsim::pin_label(7), "scan B (7)");
-  EXPECT_EQ(kivsim::pin_label(40), "pin 40");
-  EXPECT_EQ(kivsim::pin_key(16), "scan-a");
+  // Every name and older spelling in the map reads back as its own line.
+  for (const BoardLine& line : kivsim::board_lines()) {
+    EXPECT_EQ(kivsim::parse_pin(line.name), line.pin) << line.name;
+    if (line.older) {
+      EXPECT_EQ(kivsim::parse_pin(line.older), line.pin) << line.older;
+    }
+    EXPECT_EQ(kivsim::pin_key(line.pin), line.name);
+  }
   EXPECT_EQ(kivsim::pin_key(40), "40");
   EXPECT_TRUE(kivsim::is_input_pin(20));
   EXPECT_FALSE(kivsim::is_input_pin(21));
   EXPECT_TRUE(kivsim::is_driven_pin(19));
   EXPECT_FALSE(kivsim::is_driven_pin(5));
-  // Every name reads back as its own line.
-  for (const BoardLine& line : kivsim::board_lines())
-    EXPECT_EQ(kivsim::parse_pin(line.name), line.pin) << line.name;
+}
+
+// Messages that want a line offer the names, in the board's order.
+TEST(BoardMap, TheNamesAreListedInTheBoardsOrder) {
+  EXPECT_EQ(kivsim::line_names(),
+            "laser, alarm, scan-a, scan-b, do1, do2, input, trigger, tune, strip");
+  EXPECT_EQ(kivsim::line_names(LineKind::kOutput), "laser, alarm, scan-a, scan-b, do1, do2");
+  EXPECT_EQ(kivsim::line_names(LineKind::kInput), "input, trigger, tune");
+  EXPECT_EQ(kivsim::line_choices(LineKind::kInput), "input, trigger, tune, or a pin number 0..63");
+  EXPECT_EQ(kivsim::line_choices(),
+            "laser, alarm, scan-a, scan-b, do1, do2, input, trigger, tune, strip, or a pin "
+            "number 0..63");
+}
+
+// The library's tool names the lines from the library's own table: the
+// same names, pins, directions and older spellings as the board's map.
+TEST(BoardMap, TheLibrarysLineNamesAreTheMaps) {
+  size_t lines = 0;
+  for (const kiv::pin::NamedLine& named : kiv::pin::kNamedLines) {
+    SCOPED_TRACE(named.name);
+    const kivsim::BoardLine* line = kivsim::board_line(named.pin);
+    ASSERT_NE(line, nullptr);
+    EXPECT_STREQ(line->name, named.name);
+    EXPECT_EQ(line->kind == kivsim::LineKind::kOutput, named.output);
+    EXPECT_EQ(kivsim::parse_pin(named.older ? named.older : named.name), named.pin);
+    EXPECT_EQ(line->older == nullptr, named.older == nullptr);
+    ++lines;
+  }
+  size_t mapped = 0;
+  for (const kivsim::BoardLine& line : kivsim::board_lines())
+    mapped += line.kind != kivsim::LineKind::kStrip ? 1 : 0;
+  EXPECT_EQ(lines, mapped);
 }
 
 }  // namespace

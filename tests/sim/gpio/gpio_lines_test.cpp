@@ -74,6 +74,51 @@ TEST(GpioLines, InputsFollowTheirPullUntilDrivenAndIgnoreWrites) {
   EXPECT_EQ(digitalRead(17), 1);
 }
 
+// As on the board, a write to a line that is not an output goes to its
+// output latch: the line keeps its own level until it becomes an output, and
+// then drives the latch's level at once, never the other one first.
+TEST(GpioLines, AWriteBeforeTheLineIsAnOutputIsItsLevelOnceItIsOne) {
+  ASSERT_EQ(wiringPiSetupGpio(), 0);
+  const struct {
+    const char* what;
+    int pin;
+    int mode;    // before the write: INPUT, or kUnset
+    int driven;  // the level an outside driver holds, or -1
+    int written;
+  } cases[] = {
+      {"an input, written high", 5, INPUT, -1, 1},
+      {"a line of no mode yet, written high", 6, gpio::kUnset, -1, 1},
+      {"an input held high, written low", 8, INPUT, 1, 0},
+      {"an input held high, written high", 9, INPUT, 1, 1},
+      {"an input held low, written high", 10, INPUT, 0, 1},
+  };
+  for (const auto& c : cases) {
+    if (c.mode != gpio::kUnset)
+      pinMode(c.pin, c.mode);
+    if (c.driven >= 0)
+      gpio::set_level(c.pin, c.driven);
+    const int before = gpio::level(c.pin);
+    digitalWrite(c.pin, c.written);
+    EXPECT_EQ(gpio::level(c.pin), before) << c.what << ": the line changed while not an output";
+    EXPECT_EQ(digitalRead(c.pin), before) << c.what;
+    pinMode(c.pin, OUTPUT);
+    EXPECT_EQ(gpio::level(c.pin), c.written) << c.what;
+    EXPECT_EQ(digitalRead(c.pin), c.written) << c.what;
+  }
+  // The latch outlives a spell as an input: back to an output, the line
+  // drives what was last written, whatever it read meanwhile.
+  pinMode(11, OUTPUT);
+  digitalWrite(11, 1);
+  pinMode(11, INPUT);
+  gpio::set_level(11, 0);
+  EXPECT_EQ(digitalRead(11), 0);
+  pinMode(11, OUTPUT);
+  EXPECT_EQ(digitalRead(11), 1);
+  // Each write is logged, as a write, whatever the mode.
+  EXPECT_EQ(gpio::calls_of(CallKind::Write).size(), std::size(cases) + 1);
+  EXPECT_EQ(gpio::fault_count(), 0);
+}
+
 TEST(GpioLines, PinsOutsideTheHeaderAreFaults) {
   ASSERT_EQ(wiringPiSetupGpio(), 0);
   kivtest::StderrCapture err;

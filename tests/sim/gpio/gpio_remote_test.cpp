@@ -9,12 +9,14 @@
 #include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "test_support.h"
 #include "wiringPi.h"
 #include "wiringPi_sim.h"
 
 namespace gpio = kivsim::gpio;
+using gpio::CallKind;
 
 namespace {
 
@@ -48,6 +50,19 @@ class Launcher {
   bool accept_peer() {
     peer_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     return peer_ >= 0;
+  }
+  // Sets the stand-in up as the launcher meets it: accepts its connection
+  // and sends `hand_over` (the board's lines and the marker; a launcher of an
+  // older make sends nothing) while set-up runs. Returns set-up's result.
+  int set_up(const std::string& hand_over = "handed-over\n") {
+    bool sent = false;
+    std::thread launcher([&] {
+      sent = accept_peer() && kivtest::write_all(peer_, hand_over.data(), hand_over.size());
+    });
+    const int result = wiringPiSetupGpio();
+    launcher.join();
+    EXPECT_TRUE(sent);
+    return result;
   }
   void send_line(const std::string& line) {
     ASSERT_TRUE(kivtest::write_all(peer_, line.data(), line.size()));
@@ -110,8 +125,7 @@ class Launcher {
 
 TEST(GpioRemote, ReportsEveryEventAsALineInOrder) {
   Launcher launcher;
-  ASSERT_EQ(wiringPiSetupGpio(), 0);
-  ASSERT_TRUE(launcher.accept_peer());
+  ASSERT_EQ(launcher.set_up(), 0);
   pinMode(22, OUTPUT);
   digitalWrite(22, 5);
   pullUpDnControl(17, PUD_DOWN);
@@ -124,8 +138,7 @@ TEST(GpioRemote, ReportsEveryEventAsALineInOrder) {
 
 TEST(GpioRemote, CommandsRaiseEdgesAndSetLevels) {
   Launcher launcher;
-  ASSERT_EQ(wiringPiSetupGpio(), 0);
-  ASSERT_TRUE(launcher.accept_peer());
+  ASSERT_EQ(launcher.set_up(), 0);
   ASSERT_EQ(wiringPiISR(6, INT_EDGE_BOTH, count_handler), 0);
   launcher.send_line("bogus line\nedge 6\nedge 6 1 2\n");
   launcher.send_line("edge 6 1\n");
@@ -140,10 +153,10 @@ TEST(GpioRemote, CommandsRaiseEdgesAndSetLevels) {
 
 TEST(GpioRemote, ALauncherThatLeftTurnsReportingOffWithoutHarm) {
   Launcher launcher;
-  ASSERT_EQ(wiringPiSetupGpio(), 0);
-  ASSERT_TRUE(launcher.accept_peer());
+  ASSERT_EQ(launcher.set_up(), 0);
   launcher.wait_for("setup 0\n");
   int threads = kivtest::count_threads();
+  pinMode(22, OUTPUT);
   launcher.hang_up();
   auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 1000; ++i)
@@ -156,8 +169,7 @@ TEST(GpioRemote, ALauncherThatLeftTurnsReportingOffWithoutHarm) {
 
 TEST(GpioRemote, ASlowLauncherHoldsUpNoWriteAndLearnsWhatWasLost) {
   Launcher launcher;
-  ASSERT_EQ(wiringPiSetupGpio(), 0);
-  ASSERT_TRUE(launcher.accept_peer());
+  ASSERT_EQ(launcher.set_up(), 0);
   pinMode(22, OUTPUT);
   // The launcher reads nothing meanwhile: far more reports than the socket
   // and the stand-in's backlog hold.
@@ -180,6 +192,52 @@ TEST(GpioRemote, ASlowLauncherHoldsUpNoWriteAndLearnsWhatWasLost) {
   ASSERT_NE(lost, std::string::npos) << got.substr(got.size() > 200 ? got.size() - 200 : 0);
   EXPECT_GT(std::stol(got.substr(lost + 6)), 0);
   EXPECT_NE(got.find("\nwritten 22 1\n", lost), std::string::npos);
+}
+
+// The launcher hands the stand-in the board's lines before set-up returns:
+// the program's first read sees them, and none of it is reported back as the
+// program's own calls.
+TEST(GpioRemote, SetUpTakesTheBoardsLinesFromTheLaunchersHandOver) {
+  Launcher launcher;
+  ASSERT_EQ(launcher.set_up("level 17 1\nlatch 13 1\nmode 13 1\nlatch 22 1\nmode 22 0\n"
+                            "mode 27 1\nbogus line\nhanded-over\n"),
+            0);
+  EXPECT_EQ(digitalRead(17), 1) << "the first read after set-up";
+  const struct {
+    int pin;
+    int mode;
+    int level;
+  } lines[] = {
+      {17, gpio::kUnset, 1},  // held by the launcher
+      {13, OUTPUT, 1},        // an output at its latch
+      {22, INPUT, 0},         // written while an input: the latch only
+      {27, OUTPUT, 0},        // an output never written
+  };
+  for (const auto& l : lines) {
+    EXPECT_EQ(gpio::mode(l.pin), l.mode) << l.pin;
+    EXPECT_EQ(gpio::level(l.pin), l.level) << l.pin;
+  }
+  pinMode(22, OUTPUT);
+  EXPECT_EQ(gpio::level(22), 1) << "the handed latch drives the line";
+  EXPECT_TRUE(gpio::calls_of(CallKind::Write).empty());
+  EXPECT_EQ(gpio::calls_of(CallKind::Mode).size(), 1u);
+  EXPECT_EQ(launcher.wait_for("mode 22 1\n"), "setup 0\nread 17 1\nmode 22 1\n");
+}
+
+// A launcher of an older make hands nothing over: set-up waits for it a
+// while, once, then goes on with the lines as they are.
+TEST(GpioRemote, WithoutAHandOverSetUpGoesOnAfterItsBound) {
+  Launcher launcher;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(launcher.set_up(""), 0);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  const auto again = std::chrono::steady_clock::now();
+  ASSERT_EQ(wiringPiSetupGpio(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::milliseconds(500));
+  pinMode(5, OUTPUT);
+  EXPECT_EQ(launcher.wait_for("mode 5 1\n"), "setup 0\nsetup 0\nmode 5 1\n");
 }
 
 TEST(GpioRemote, NoVariableNoSocket) {

@@ -29,7 +29,7 @@ TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
   } seen[] = {
       // start-up and the outputs, as the GPIO stand-in reports them
       {gpio, EventKind::kSetup, "setup ok"},
-      {gpio, EventKind::kMode, "mode DO1 (22) OUTPUT"},
+      {gpio, EventKind::kMode, "mode do1 (22) OUTPUT"},
       {gpio, EventKind::kIsr, "interrupt input (17) on both edges: ok"},
       {gpio, EventKind::kWrite, "laser (13) -> 1"},
       {gpio, EventKind::kWrite, "alarm (21) -> 1"},
@@ -57,7 +57,7 @@ TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
       {out, EventKind::kOut, "[example] tune line is now 0"},
       {sim, EventKind::kNote, "program exited with status 0"},
       {sim, EventKind::kNote,
-       "outputs: DO1 (22)=1, DO2 (27)=1, laser (13)=0, scan A (16)=0, scan B (7)=1, alarm (21)=0"},
+       "outputs: laser (13)=0, alarm (21)=0, scan-a (16)=0, scan-b (7)=1, do1 (22)=1, do2 (27)=1"},
       {sim, EventKind::kNote, "com2: 17 frames received (0 unknown); com1: 27 bytes received"},
       {sim, EventKind::kNote,
        "light controller: channels on: none; work mode 5; light off; flash count 3, time 20, 1 "
@@ -91,7 +91,7 @@ TEST(ExampleRun, WalksTheBoardAndSeesEveryScriptedEvent) {
   // The record adds up to the device as the example left it.
   const kivsim::DeviceState state = run.end_state();
   EXPECT_EQ(kivsim::outputs_summary(state),
-            "DO1 (22)=1, DO2 (27)=1, laser (13)=0, scan A (16)=0, scan B (7)=1, alarm (21)=0");
+            "laser (13)=0, alarm (21)=0, scan-a (16)=0, scan-b (7)=1, do1 (22)=1, do2 (27)=1");
   EXPECT_EQ(state.light.work_mode, 5);
   EXPECT_EQ(state.light.frames, 17u);
   EXPECT_EQ(state.lens_value, 1000);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The launcher's parts: its options and how the GPIO stand-in's reports are
-// read.
+// The launcher's parts: its options, how the GPIO stand-in's reports are
+// read, and the board's lines it hands to the next stand-in.
 #include <gtest/gtest.h>
 
 #include "gpio_events.h"
+#include "gpio_hand_over.h"
 #include "options.h"
 
 namespace kivsim {
@@ -103,7 +104,7 @@ TEST(GpioReports, EachLineBecomesAnEventOfItsKind) {
   } cases[] = {
       {"setup -1", EventKind::kSetup, -1, -1, -1, "setup failed (-1)"},
       {"setup 0", EventKind::kSetup, -1, -1, 0, "setup ok"},
-      {"mode 7 1", EventKind::kMode, 7, 1, 0, "mode scan B (7) OUTPUT"},
+      {"mode 7 1", EventKind::kMode, 7, 1, 0, "mode scan-b (7) OUTPUT"},
       {"mode 5 9", EventKind::kMode, 5, 9, 0, "mode pin 5 9 (unknown)"},
       {"pull 20 2", EventKind::kPull, 20, 2, 0, "pull tune (20) up"},
       {"isr 12 1 -1", EventKind::kIsr, 12, 1, -1,
@@ -116,7 +117,7 @@ TEST(GpioReports, EachLineBecomesAnEventOfItsKind) {
       {"handler-end 17", EventKind::kHandlerEnd, 17, -1, 0, "handler input (17) ends"},
       {"lost 1200", EventKind::kLost, -1, -1, 1200,
        "1200 reports lost: the launcher took them too slowly"},
-      {"written 22 1", EventKind::kWritten, 22, 1, 0, "DO1 (22) is 1 (after lost reports)"},
+      {"written 22 1", EventKind::kWritten, 22, 1, 0, "do1 (22) is 1 (after lost reports)"},
       {"write 22", EventKind::kUnknown, -1, -1, 0, "unknown report \"write 22\""},
       {"write x 1", EventKind::kUnknown, -1, -1, 0, "unknown report \"write x 1\""},
       {"write -3 1", EventKind::kUnknown, -1, -1, 0, "unknown report \"write -3 1\""},
@@ -134,6 +135,55 @@ TEST(GpioReports, EachLineBecomesAnEventOfItsKind) {
     EXPECT_EQ(e.result, c.result) << c.line;
     EXPECT_EQ(e.text, c.text) << c.line;
   }
+}
+
+// The board's lines as the run's events leave them, handed to the next GPIO
+// stand-in: per line the level the launcher holds, the latch, then the mode,
+// and the marker last; a held level no program has seen is handed over once.
+TEST(GpioHandOver, HandsOverWhatTheEventsLeftTheLines) {
+  GpioHandOver hand_over;
+  EXPECT_EQ(hand_over.wire_text(), "handed-over\n");
+  EXPECT_EQ(hand_over.summary(), "");
+  for (const char* report : {
+           "mode 13 1", "write 13 0", "write 13 1", "write 22 1",
+           "mode 22 0",               // do1 written, then an input
+           "written 27 1",            // caught up after lost reports
+           "mode 5 4",                // a mode of no level: unknown
+           "read 12 1", "pull 12 1",  // no state the board keeps
+       }) {
+    Event e;
+    e.source = EventSource::kGpio;
+    read_gpio_report(report, e);
+    hand_over.see(e);
+  }
+  const struct {
+    EventKind kind;
+    int pin, level;
+    bool sent;
+  } commands[] = {
+      {EventKind::kLevel, 17, 1, true},  // seen by a program
+      {EventKind::kEdge, 12, 0, false},  // with none connected
+      {EventKind::kLevel, 20, 1, false},
+  };
+  for (const auto& c : commands) {
+    Event e;
+    e.source = EventSource::kGpio;
+    e.kind = c.kind;
+    e.pin = c.pin;
+    e.level = c.level;
+    e.sent = c.sent;
+    hand_over.see(e);
+  }
+  EXPECT_EQ(hand_over.wire_text(),
+            "level 12 0\nlatch 13 1\nmode 13 1\nlevel 17 1\nlevel 20 1\nlatch 22 1\n"
+            "mode 22 0\nlatch 27 1\nhanded-over\n");
+  EXPECT_EQ(hand_over.summary(),
+            "laser (13): output, latch 1; do1 (22): input, latch 1; do2 (27): latch 1; input "
+            "(17): held at 1; trigger (12): held at 0; tune (20): held at 1");
+  using Levels = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(hand_over.take_unseen(), (Levels{{12, 0}, {20, 1}}));
+  EXPECT_EQ(hand_over.take_unseen(), Levels{}) << "handed over once";
+  EXPECT_NE(hand_over.wire_text().find("level 20 1\n"), std::string::npos) << "still held";
 }
 
 TEST(Options, ViewTakesAnOptionalPort) {

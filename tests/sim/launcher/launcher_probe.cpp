@@ -2,6 +2,8 @@
 // A program for the launcher's tests, run on the simulated board. It does
 // what its arguments say, in order:
 //   connect                  connect to the GPIO socket in KIV_SIM_GPIO_SOCKET
+//                            and take the launcher's hand-over of the board's
+//                            lines, printing "handed LINE" for each
 //   report LINE              send a report line to the launcher
 //   expect N                 read N command lines, print "got LINE"; an edge
 //                            is answered as the stand-in does (read, handler)
@@ -92,6 +94,10 @@ void connect_gpio() {
   std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path);
   if (connect(g_gpio, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
     die("connect failed");
+  for (std::string line = read_line(); line != "handed-over"; line = read_line()) {
+    std::printf("handed %s\n", line.c_str());
+    std::fflush(stdout);
+  }
 }
 
 void expect(int count) {

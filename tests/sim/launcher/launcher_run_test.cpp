@@ -40,7 +40,7 @@ void expect_events(const LauncherRun& run, std::initializer_list<Seen> seen) {
         << run.trace_text();
 }
 
-TEST(LauncherRun, GpioReportsAreShownByRoleAndCommandsReachTheStandIn) {
+TEST(LauncherRun, GpioReportsAreShownByNameAndCommandsReachTheStandIn) {
   ScratchFile script("gpio.script",
                      "# raise the input, then set the trigger without an edge\n"
                      "wait 300\n"
@@ -56,8 +56,8 @@ TEST(LauncherRun, GpioReportsAreShownByRoleAndCommandsReachTheStandIn) {
   const EventSource gpio = EventSource::kGpio;
   expect_events(run,
                 {{gpio, EventKind::kSetup, "setup ok"},
-                 {gpio, EventKind::kMode, "mode DO1 (22) OUTPUT"},
-                 {gpio, EventKind::kWrite, "DO1 (22) -> 1"},
+                 {gpio, EventKind::kMode, "mode do1 (22) OUTPUT"},
+                 {gpio, EventKind::kWrite, "do1 (22) -> 1"},
                  {gpio, EventKind::kPull, "pull input (17) down"},
                  {gpio, EventKind::kIsr, "interrupt input (17) on both edges: ok"},
                  {gpio, EventKind::kWrite, "laser (13) -> 7"},
@@ -69,7 +69,7 @@ TEST(LauncherRun, GpioReportsAreShownByRoleAndCommandsReachTheStandIn) {
                  {gpio, EventKind::kHandlerEnd, "handler input (17) ends"},
                  {gpio, EventKind::kLevel, "level trigger (12) -> 0"},
                  {EventSource::kProgram, EventKind::kOut, "got level 12 0"},
-                 {EventSource::kSim, EventKind::kNote, "outputs: DO1 (22)=1, laser (13)=1"},
+                 {EventSource::kSim, EventKind::kNote, "outputs: laser (13)=1, do1 (22)=1"},
                  {EventSource::kSim, EventKind::kNote, "gpio: 1 edges raised, 1 handlers run"}});
   const kivsim::Event* edge = run.event_with("edge input (17) -> 1");
   ASSERT_NE(edge, nullptr);
@@ -78,7 +78,7 @@ TEST(LauncherRun, GpioReportsAreShownByRoleAndCommandsReachTheStandIn) {
   EXPECT_TRUE(edge->sent);
   // The script keeps its schedule from the program's start.
   EXPECT_GE(run.time_of("edge input (17)"), 0.3);
-  EXPECT_LT(run.index_of("mode DO1 (22)"), run.index_of("DO1 (22) -> 1"));
+  EXPECT_LT(run.index_of("mode do1 (22)"), run.index_of("do1 (22) -> 1"));
   EXPECT_LT(run.index_of("got edge 17 1"), run.index_of("got level 12 0"));
   // The program ends with the lines where it left them, and the inputs
   // where the launcher's commands set them.
@@ -215,13 +215,15 @@ TEST(LauncherRun, FaultsAreReportedNotRun) {
   EXPECT_NE(missing.event_with("cannot run /nonexistent/program"), nullptr) << missing.trace_text();
 
   // A bad typed command is shown and the rest still run; an edge with no
-  // stand-in connected says it was not sent, and reaches no line.
+  // stand-in connected says so, and changes no line a program has seen: its
+  // level is held for the next program that connects.
   LauncherRun typed = run_traced(probe({}, {"sleep", "500"}), "frob\nedge tune 1\n");
   EXPECT_EQ(typed.status, 0);
   expect_events(typed,
                 {{EventSource::kSim, EventKind::kNote, "error: unknown command 'frob' (try help)"},
                  {EventSource::kGpio, EventKind::kEdge,
-                  "edge tune (20) -> 1   (not sent: no GPIO stand-in connected)"},
+                  "edge tune (20) -> 1   (no GPIO stand-in connected: the edge is lost, its "
+                  "level held for the next program that connects)"},
                  {EventSource::kSim, EventKind::kNote, "gpio: 0 edges raised, 0 handlers run"}});
   const kivsim::Event* unsent = typed.event_with("edge tune (20)");
   ASSERT_NE(unsent, nullptr);

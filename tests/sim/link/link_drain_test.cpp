@@ -12,7 +12,7 @@ TEST(LinkDrain, ReportsQueuedWhenTheProgramEndsReachTheSummary) {
   kivtest::LauncherRun run = kivtest::run_traced(kivtest::built_program(KIV_LINK_WRITER_PATH));
   KIV_SKIP_WITHOUT_BOARD(run);
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(run.has("outputs: DO1 (22)=1")) << run.out.substr(run.out.rfind("program "));
+  EXPECT_TRUE(run.has("outputs: do1 (22)=1")) << run.out.substr(run.out.rfind("program "));
   EXPECT_EQ(run.end_state().output[22], 1);
 }
 

@@ -49,11 +49,21 @@ TEST(LinkWire, GpioMessagesRoundTrip) {
     ASSERT_TRUE(decode(body(c.second), back)) << c.second;
     EXPECT_EQ(encoded(back), c.second);
   }
-  for (const GpioCommand& c :
-       {GpioCommand{GpioCommandKind::kEdge, 6, 1}, GpioCommand{GpioCommandKind::kLevel, 63, 0}}) {
+  // The commands, the hand-over's among them.
+  const std::pair<GpioCommand, const char*> commands[] = {
+      {{GpioCommandKind::kEdge, 6, 1}, "edge 6 1"},
+      {{GpioCommandKind::kLevel, 63, 0}, "level 63 0"},
+      {{GpioCommandKind::kLatch, 22, 1}, "latch 22 1"},
+      {{GpioCommandKind::kMode, 22, 0, 1}, "mode 22 1"},
+      {{GpioCommandKind::kMode, 0, 1, 0}, "mode 0 0"},
+      {{GpioCommandKind::kHandedOver}, "handed-over"},
+  };
+  for (const auto& c : commands) {
+    EXPECT_EQ(encode(c.first), c.second);
     GpioCommand back;
-    ASSERT_TRUE(decode(encode(c), back)) << encode(c);
-    EXPECT_EQ(encode(back), encode(c));
+    ASSERT_TRUE(decode(c.second, back)) << c.second;
+    EXPECT_EQ(back.kind, c.first.kind) << c.second;
+    EXPECT_EQ(encode(back), c.second);
   }
   char small[8];
   EXPECT_EQ(encode(GpioReport{G::kIsr, 12, 3, -1, 0, 1234}, small, sizeof small), 0u);
@@ -116,7 +126,8 @@ TEST(LinkWire, MalformedLinesAreRefused) {
     EXPECT_FALSE(decode(line, r)) << '"' << line << '"';
   }
   for (const char* line :
-       {"edge 6", "edge 6 2", "edge 64 1", "level x 1", "edge 6 1 2", "jump 6 1"}) {
+       {"edge 6", "edge 6 2", "edge 64 1", "level x 1", "edge 6 1 2", "jump 6 1", "latch 22",
+        "latch 22 2", "mode 22 2", "mode 64 1", "handed-over 1", "handed-over ", "handed"}) {
     GpioCommand c;
     EXPECT_FALSE(decode(line, c)) << line;
   }

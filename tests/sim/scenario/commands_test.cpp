@@ -48,7 +48,7 @@ TEST(Commands, EachFormIsReadAndFaultsAreNamed) {
   EXPECT_EQ(bytes, std::string("\x04gA\0", 4));
 }
 
-// edge and level set the device's inputs (or a pin of no role): a level on
+// edge and level set the device's inputs (or a pin of no name): a level on
 // an output would say nothing of what the program did, so they are refused
 // when read, as the view refuses them.
 TEST(Commands, EdgeAndLevelSetInputsAndRefuseTheBoardsOutputs) {
@@ -63,8 +63,8 @@ TEST(Commands, EdgeAndLevelSetInputsAndRefuseTheBoardsOutputs) {
   } refused[] = {
       {"level alarm 1", "alarm (21) is an output: edge and level set inputs"},
       {"edge laser 1", "laser (13) is an output: edge and level set inputs"},
-      {"level do1 0", "DO1 (22) is an output: edge and level set inputs"},
-      {"edge scan-b 1", "scan B (7) is an output: edge and level set inputs"},
+      {"level do1 0", "do1 (22) is an output: edge and level set inputs"},
+      {"edge scan-b 1", "scan-b (7) is an output: edge and level set inputs"},
       {"edge 13 1", "laser (13) is an output: edge and level set inputs"},
       {"level strip 1", "strip (19) is an output: edge and level set inputs"},
   };
@@ -73,6 +73,27 @@ TEST(Commands, EdgeAndLevelSetInputsAndRefuseTheBoardsOutputs) {
     std::string error;
     EXPECT_EQ(parse_command(c.line, cmd, error), ParseResult::kError) << c.line;
     EXPECT_EQ(error, c.error);
+  }
+}
+
+// A word that names no line is answered with the lines the command takes.
+TEST(Commands, AnUnknownLineIsAnsweredWithTheInputs) {
+  const char* const choices = "(input, trigger, tune, or a pin number 0..63)";
+  const struct {
+    const char* line;
+    std::string error;
+  } unknown[] = {
+      {"edge nowhere 1", std::string("unknown line 'nowhere' ") + choices},
+      {"level 64 0", std::string("unknown line '64' ") + choices},
+      {"bounce trig 1", std::string("unknown line 'trig' ") + choices},
+      {"edge", "edge needs a line"},
+      {"bounce", "bounce needs a line"},
+  };
+  for (const auto& c : unknown) {
+    Command cmd;
+    std::string error;
+    EXPECT_EQ(parse_command(c.line, cmd, error), ParseResult::kError) << c.line;
+    EXPECT_EQ(error, c.error) << c.line;
   }
 }
 

@@ -149,8 +149,54 @@ TEST_F(ScenarioFile, AnActionOnAnOutputIsRefusedWhenRead) {
                        "expect": [{"exit": 0}]})",
                     s, error));
   EXPECT_EQ(error, "scenario " + path_ +
-                       ": actions[1].do: DO2 (27) is an output: edge and level "
+                       ": actions[1].do: do2 (27) is an output: edge and level "
                        "set inputs");
+}
+
+// A line is read by its name or its older spelling, in any case, and written
+// by its name; a word that names none is answered with the names.
+TEST_F(ScenarioFile, LinesAreReadByAnySpellingAndRefusedWithTheNames) {
+  const struct {
+    const char* expect;
+    int pin;
+  } read[] = {
+      {R"({"at": 1, "line": "scan A", "level": 1})", 16},
+      {R"({"at": 1, "line": "SCAN-B", "level": 1})", 7},
+      {R"({"at": 1, "line": "DO1", "level": 1})", 22},
+      {R"({"when": "scan a rises", "line": "alarm", "level": 1})", 16},
+      {R"({"when": {"line": "Scan B", "level": 0}, "line": "alarm", "level": 1})", 7},
+  };
+  for (const auto& c : read) {
+    Scenario s;
+    std::string error;
+    ASSERT_TRUE(load(std::string(R"({"expect": [)") + c.expect + "]}", s, error)) << error;
+    const Expectation& x = s.expectations.at(0);
+    EXPECT_EQ(x.when ? x.when->pin : x.pin, c.pin) << c.expect;
+  }
+  Scenario named;
+  std::string error;
+  ASSERT_TRUE(load(R"({"expect": [{"at": 1, "line": "scan A", "level": 1}]})", named, error));
+  EXPECT_EQ(describe_expectation(named.expectations[0]), "line scan-a (16) is 1 at 0.001 s");
+
+  const std::string names =
+      "laser, alarm, scan-a, scan-b, do1, do2, input, trigger, tune, strip, or a pin number 0..63";
+  const struct {
+    const char* expect;
+    std::string error;
+  } refused[] = {
+      {R"({"at": 1, "line": "beacon", "level": 1})",
+       "expect[0].line: must name a line (" + names + ")"},
+      {R"({"at": 1, "line": 64, "level": 1})",
+       "expect[0].line: must be a whole number from 0 to 63"},
+      {R"({"when": "beacon rises", "line": "alarm", "level": 1})",
+       "expect[0].when: must be \"<line> rises\", \"<line> falls\" or an object (a line: " + names +
+           ")"},
+  };
+  for (const auto& c : refused) {
+    Scenario s;
+    EXPECT_FALSE(load(std::string(R"({"expect": [)") + c.expect + "]}", s, error)) << c.expect;
+    EXPECT_EQ(error, "scenario " + path_ + ": " + c.error);
+  }
 }
 
 // A number beyond a double is no parse error to the JSON library but an

@@ -26,13 +26,14 @@ void add_doctor_command(CLI::App& app, CommandSet& set) {
       "/dev/i2c-5 and the lens controller, the strip. It only reads: it switches nothing and "
       "takes no port, so it may run beside the application. --active also exercises the device "
       "for commissioning (setup(), the strip's start and status colours, light on and off, the "
-      "lens read back after a write of its value). Exit status: 0 all ok, 1 warnings, 2 "
-      "failures.";
+      "lens read back after a write of its value). " +
+      std::string(kSetupNote) + " Exit status: 0 all ok, 1 warnings, 2 failures.";
   CLI::App* doctor =
       app.add_subcommand("doctor", "What the library will do on this machine, and why");
   doctor->add_flag("-v,--verbose", a->verbose, "the details of each check");
   doctor->add_flag("--json", a->json, "one JSON object");
-  doctor->add_flag("--active", a->active, "also exercise the device (runs setup())");
+  doctor->add_flag("--active", a->active,
+                   "also exercise the device (runs setup(), which moves every line)");
   explain(doctor, details, "kivctl doctor -v; kivctl doctor --active");
   doctor->callback([&set, a] {
     set.action = [&set, a] {

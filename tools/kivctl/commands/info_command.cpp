@@ -9,7 +9,6 @@
 
 #include "command_line.h"
 #include "config/config_file.h"
-#include "gpio/gpio_board_check.h"
 #include "gpio/pins.h"
 #include "json_text.h"
 #include "kiv_config.h"
@@ -18,21 +17,6 @@
 
 namespace kivctl {
 namespace {
-
-struct Line {
-  const char* role;
-  int pin;
-  bool output;
-};
-
-// The lines as the library drives them (its setup() gives them these directions).
-const Line kLines[] = {
-    {"laser", kiv::pin::kLaser, true},      {"alarm", kiv::pin::kAlarm, true},
-    {"scan A", kiv::pin::kScanStatA, true}, {"scan B", kiv::pin::kScanStatB, true},
-    {"do1", kiv::pin::kDo1, true},          {"do2", kiv::pin::kDo2, true},
-    {"input", kiv::pin::kInput, false},     {"trigger", kiv::pin::kTrigger, false},
-    {"tune", kiv::pin::kTune, false},
-};
 
 // A value in force comes from the file when the file set it (non-zero), else
 // from the board variant: the library's own lookups decide both.
@@ -68,13 +52,18 @@ nlohmann::json gather(Session& session) {
   j["pause_from"] = source_of(5);
   j["config"]["state"] = config_state();
   // Reading the levels needs the GPIO library set up, which ends the whole
-  // process on a board it cannot identify: only where the library's check passes.
-  bool readable = session.device.up() || kiv::gpio_board_identifiable();
-  if (readable && !session.device.up())
-    wiringPiSetupGpio();
+  // process on a board it cannot identify: only where the library's check
+  // passes. Reading changes no line.
+  bool readable = true;
+  try {
+    session.device.gpio();
+  } catch (const Device::Unavailable&) {
+    readable = false;
+  }
+  // Each line with the direction the library's setup() gives it.
   nlohmann::json pins = nlohmann::json::array();
-  for (const Line& l : kLines) {
-    nlohmann::json p = {{"role", l.role}, {"bcm", l.pin}, {"direction", l.output ? "out" : "in"}};
+  for (const kiv::pin::NamedLine& l : kiv::pin::kNamedLines) {
+    nlohmann::json p = {{"role", l.name}, {"bcm", l.pin}, {"direction", l.output ? "out" : "in"}};
     p["level"] = readable ? nlohmann::json(digitalRead(l.pin)) : nlohmann::json(nullptr);
     pins.push_back(p);
   }
@@ -97,7 +86,7 @@ void print_text(const nlohmann::json& j) {
   result_line("pause       " + std::to_string(j["pause_ms"].get<int>()) +
               " ms after each light controller write (" + j["pause_from"].get<std::string>() + ")");
   result_line("");
-  result_line(" role     BCM  dir  level");
+  result_line(" line     BCM  dir  level");
   char row[64];
   for (const auto& p : j["pins"]) {
     std::string level = p["level"].is_null() ? "?" : std::to_string(p["level"].get<int>());
@@ -114,7 +103,7 @@ void add_info_command(CLI::App& app, CommandSet& set) {
   const std::string details =
       "Shows the library's version, the board variant and CPU serial number, the light "
       "section map and write pause in force (from /etc/ul-opx3000.ini or from the "
-      "variant), and the lines: role, BCM pin, direction, level now. Changes nothing.";
+      "variant), and the lines: name, BCM pin, direction, level now. Changes nothing.";
   CLI::App* info = app.add_subcommand("info", "What the library makes of this device");
   info->add_flag("--json", *json, "one JSON object");
   explain(info, details, "kivctl info --json");

@@ -49,8 +49,8 @@ class FramesWatched {
     if (kiv::serial::failed_writes(kLightPort) == failed_before_)
       return kDone;
     return complain("light " + what +
-                    ": the light controller's port could not be written (see the library's "
-                    "\"write serial error\" line)");
+                    ": the light controller's port could not be written (its line is down or "
+                    "hung up)");
   }
 
  private:
@@ -108,10 +108,17 @@ void add_light_command(CLI::App& app, CommandSet& set) {
   auto a = std::make_shared<LightArgs>();
   CLI::App* light = app.add_subcommand("light", "Commands the light controller on /dev/com2");
   light->require_subcommand(1);
-  explain(light, kSetupNote, "kivctl light section 1 on; kivctl light on --auto-off");
+  explain(light,
+          "Each command opens /dev/com2 (115200 8N1) in the slot the library's light calls "
+          "write to and touches nothing else: no line moves, no other frame is sent.",
+          "kivctl light section 1 on; kivctl light on --auto-off");
   auto act = [&set, a](std::function<int(kiv::KivIo&, const LightArgs&)> fn) {
-    return
-        [&set, a, fn] { set.action = [&set, a, fn] { return fn(set.session.device.io(), *a); }; };
+    return [&set, a, fn] {
+      set.action = [&set, a, fn] {
+        set.session.device.light_port();
+        return fn(set.session.device.instance(), *a);
+      };
+    };
   };
 
   CLI::App* section = light->add_subcommand(

@@ -23,24 +23,30 @@ struct SerialArgs {
   WatchLimits limits;
 };
 
-// Through the slot the device's set-up opened the port into when the device
-// is up (it holds both ports; a missing com1 puts com2 in the first slot, so
-// the slot is found by the port's path); else the port alone, opened for this
-// write and closed after it, which lets the bytes leave the line first.
-int write_port(Session& session, const std::string& port, std::string bytes) {
+// Through the slot that holds the port when this process has it open (a
+// shell's set-up or light commands; a missing com1 puts com2 in the first
+// slot, so the slot is found by the port's path); else the port alone, opened
+// for this write and closed after it, which lets the bytes leave the line
+// first.
+int write_port(Device& device, const std::string& port, std::string bytes) {
   int len = static_cast<int>(bytes.size());
   std::string path = "/dev/" + port;
-  if (session.device.up()) {
-    int index = kiv::serial::slot_holding(path.c_str());
-    if (index < 0)
-      return complain("serial send: " + path + " is not open (it was missing at set-up)");
-    if (svWriteSerial(&bytes[0], len, index) != 0)
+  int held = kiv::serial::slot_holding(path.c_str());
+  if (held >= 0) {
+    if (svWriteSerial(&bytes[0], len, held) != 0)
       return complain("serial send: " + path + " could not be written");
     return kDone;
   }
+  device.claim_port(path);
   int index = SerialPortInitEX(&path[0], 115200, 8, 1, 'N');
   if (index < 0)
     return complain("serial send: " + path + " could not be opened");
+  try {
+    device.claim_port(path);  // one that opened it at the same moment
+  } catch (const Device::Unavailable&) {
+    SerialPortFree(index);
+    throw;
+  }
   int result = svWriteSerial(&bytes[0], len, index);
   SerialPortFree(index);
   if (result != 0)
@@ -48,7 +54,7 @@ int write_port(Session& session, const std::string& port, std::string bytes) {
   return kDone;
 }
 
-int send(Session& session, const SerialArgs& a) {
+int send(Device& device, const SerialArgs& a) {
   std::string bytes, error;
   bool ok = a.hex.empty() ? unescape(a.text, bytes, error) : parse_hex(a.hex, bytes, error);
   if (ok && bytes.empty())
@@ -58,7 +64,7 @@ int send(Session& session, const SerialArgs& a) {
              (error.empty() ? std::string("give TEXT or --hex HEX, not both") : error));
     return kUsage;
   }
-  return write_port(session, a.port, bytes);
+  return write_port(device, a.port, bytes);
 }
 
 }  // namespace
@@ -67,7 +73,8 @@ void add_serial_command(CLI::App& app, CommandSet& set) {
   auto a = std::make_shared<SerialArgs>();
   const std::string details =
       "Raw bytes on the serial ports /dev/com1 and /dev/com2 (115200 8N1). The port "
-      "is opened alone (no setup()), or through the device in a shell that has it up.";
+      "is opened alone and closed after; in a shell that holds it open already, it is used "
+      "there. No line moves, no other port opens.";
   CLI::App* serial = app.add_subcommand("serial", "Raw bytes on /dev/com1 and /dev/com2");
   serial->require_subcommand(1);
   explain(serial, details, "kivctl serial send com1 'STATUS\\r\\n'; kivctl serial listen com1");
@@ -80,7 +87,7 @@ void add_serial_command(CLI::App& app, CommandSet& set) {
   sendc->add_option("--hex", a->hex, "the bytes in hex instead, such as '4F 4B 0D 0A'");
   explain(sendc, "",
           "kivctl serial send com1 'OK 1\\r\\n'; kivctl serial send com2 --hex '39 2D 01 0D 0A'");
-  sendc->callback([&set, a] { set.action = [&set, a] { return send(set.session, *a); }; });
+  sendc->callback([&set, a] { set.action = [&set, a] { return send(set.session.device, *a); }; });
 
   CLI::App* listen = serial->add_subcommand(
       "listen", "Shows what a port receives, as it comes, until Ctrl-C (or --count, --timeout).");

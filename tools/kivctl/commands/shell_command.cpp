@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// kivctl shell: commands one a line, run in one process with one setup().
+// kivctl shell: commands one a line, run in one process.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -40,8 +40,10 @@ bool split_words(const std::string& line, std::vector<std::string>& words) {
   return quote == 0;
 }
 
-int run_shell(Session& session) {
+int run_shell(Session& session, bool setup) {
   session.in_shell = true;
+  if (setup)
+    session.device.io();
   int status = kDone;
   char* buffer = nullptr;
   size_t size = 0;
@@ -73,14 +75,19 @@ int run_shell(Session& session) {
 }  // namespace
 
 void add_shell_command(CLI::App& app, CommandSet& set) {
+  auto setup = std::make_shared<bool>(false);
   const std::string details =
       "Reads commands one a line from standard input (a script or a person) and runs them in "
-      "this one process: the device is set up once, by the first command that needs it, and "
-      "closed at the end. Blank lines and lines starting with '#' are skipped; 'quit' ends. "
-      "The exit status is 1 when any command failed.";
-  CLI::App* shell = app.add_subcommand("shell", "Commands one a line, with one setup()");
+      "this one process, which keeps what they brought up (a port, the strip, the inputs' "
+      "interrupts) until the end. Blank lines and lines starting with '#' are skipped; 'quit' "
+      "ends. The exit status is 1 when any command failed. With --setup the library's setup() "
+      "runs first, as an application starts the device: " +
+      std::string(kSetupNote);
+  CLI::App* shell = app.add_subcommand("shell", "Commands one a line, in one process");
+  shell->add_flag("--setup", *setup, "run the library's setup() first (moves every line)");
   explain(shell, details, "printf 'out laser 1\\nlens set 1200\\ninfo\\n' | kivctl shell");
-  shell->callback([&set] { set.action = [&set] { return run_shell(set.session); }; });
+  shell->callback(
+      [&set, setup] { set.action = [&set, setup] { return run_shell(set.session, *setup); }; });
 }
 
 }  // namespace kivctl

@@ -31,7 +31,8 @@ void add_strip_command(CLI::App& app, CommandSet& set) {
   auto a = std::make_shared<StripArgs>();
   CLI::App* strip = app.add_subcommand("strip", "The status strip of nine LEDs");
   strip->require_subcommand(1);
-  explain(strip, kSetupNote, "kivctl strip status 2; kivctl strip rgb 32 0 64");
+  explain(strip, "Each command starts the strip when it is not running and touches nothing else.",
+          "kivctl strip status 2; kivctl strip rgb 32 0 64");
 
   CLI::App* status = strip->add_subcommand(
       "status", "Shows a status colour on every LED: 0 off, 1 blue, 2 green, 3 red.");
@@ -39,7 +40,8 @@ void add_strip_command(CLI::App& app, CommandSet& set) {
   explain(status, "", "kivctl strip status 3");
   status->callback([&set, a] {
     set.action = [&set, a] {
-      set.session.device.io().setRgbLight(static_cast<unsigned char>(a->status));
+      set.session.device.strip();
+      set.session.device.instance().setRgbLight(static_cast<unsigned char>(a->status));
       return shown("strip status " + std::to_string(a->status));
     };
   });
@@ -51,9 +53,10 @@ void add_strip_command(CLI::App& app, CommandSet& set) {
   explain(rgb, "", "kivctl strip rgb 255 128 0");
   rgb->callback([&set, a] {
     set.action = [&set, a] {
-      set.session.device.io().setRgbLight_rgb(static_cast<unsigned char>(a->blue),
-                                              static_cast<unsigned char>(a->green),
-                                              static_cast<unsigned char>(a->red));
+      set.session.device.strip();
+      set.session.device.instance().setRgbLight_rgb(static_cast<unsigned char>(a->blue),
+                                                    static_cast<unsigned char>(a->green),
+                                                    static_cast<unsigned char>(a->red));
       return shown("strip rgb");
     };
   });

@@ -27,9 +27,9 @@ void add_watch_command(CLI::App& app, CommandSet& set) {
       "Shows what the device reports, one line each with its time: input, trigger and tune "
       "edges with the level (reported by the library 100 ms after the edge), chunks received "
       "on com1 and com2, and the light controller's notification (light). Without a source it "
-      "watches all six. Watching an input or the light runs the library's setup() first (every "
-      "output to its start level, three seconds or more on the board); ports watched alone are "
-      "only opened.";
+      "watches all six. An input watched is made ready as the library's setup() makes it (an "
+      "input pulled down, with its interrupt), the light's notification comes from /dev/com2, "
+      "and a port is opened alone; no output line moves.";
   CLI::App* watch =
       app.add_subcommand("watch", "Edges, serial chunks and notifications as they come");
   watch->add_option("SOURCE", a->sources, "input, trigger, tune, com1, com2, light");

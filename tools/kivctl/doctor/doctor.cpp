@@ -21,6 +21,16 @@ std::vector<Check> run_checks(Session& session, bool active) {
     checks.push_back(check_strip(nullptr));
     return checks;
   }
+  try {
+    session.device.io();
+  } catch (const Device::Unavailable& e) {
+    Check c{"active"};
+    c.fail(Verdict::kFailure, std::string("the device was not exercised: ") + e.what(),
+           "see the board check");
+    checks.push_back(check_strip(nullptr));
+    checks.push_back(c);
+    return checks;
+  }
   checks.push_back(check_strip(&session.device));
   checks.push_back(check_light_active(session.device));
   checks.push_back(check_lens_active(session.device));

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "watch/event_sources.h"
 
+#include <strings.h>
+
 #include <algorithm>
 
 #include "kiv_serial.h"
+#include "line_names.h"
 #include "serial/port_table.h"
 
 namespace kivctl {
@@ -51,44 +54,57 @@ void on_notification(void* user) {
 using LevelFn = void (*)(int, void*);
 using HardwareFn = void (*)(void*);
 
-bool needs_device(const std::string& name) {
-  return name != "com1" && name != "com2";
+bool is_port(const std::string& name) {
+  return name == "com1" || name == "com2";
+}
+
+// The source's one name, in any case given; "" for none.
+std::string source_named(const std::string& given) {
+  const kiv::pin::NamedLine* line = line_named(given);
+  if (line != nullptr)
+    return line->output ? "" : line->name;
+  for (const char* other : {"com1", "com2", "light"})
+    if (strcasecmp(given.c_str(), other) == 0)
+      return other;
+  return "";
 }
 
 }  // namespace
 
-bool EventSources::start(const std::vector<std::string>& names, std::string& error) {
-  for (const std::string& n : names) {
-    if (n != "input" && n != "trigger" && n != "tune" && n != "com1" && n != "com2" &&
-        n != "light") {
-      error = "'" + n + "' is nothing to watch (input, trigger, tune, com1, com2, light)";
+bool EventSources::start(const std::vector<std::string>& given, std::string& error) {
+  std::vector<std::string> names;
+  for (const std::string& n : given) {
+    names.push_back(source_named(n));
+    if (names.back().empty()) {
+      error = "'" + n + "' is nothing to watch (" + line_names(LineSet::kInputs) +
+              ", com1, com2, light)";
       return false;
     }
   }
-  bool facade = session_.device.up() || std::any_of(names.begin(), names.end(), needs_device);
-  if (!facade) {
-    for (const std::string& n : names)
-      if (!tap_port_alone(n, error))
-        return false;
-    return true;
-  }
-  kiv::KivIo& io = session_.device.io();
+  // The light controller's port first, into the slot the library's light
+  // calls use, before a port watched alone takes the first free one.
+  if (std::find(names.begin(), names.end(), "light") != names.end())
+    session_.device.light_port();
   for (const std::string& n : names) {
-    if (std::find(facade_sources_.begin(), facade_sources_.end(), n) != facade_sources_.end())
+    if (std::find(started_.begin(), started_.end(), n) != started_.end())
       continue;
-    if (n == "com1" || n == "com2") {
-      if (!tap_port_of_device(n, error))
+    if (is_port(n)) {
+      const std::string path = "/dev/" + n;
+      const int slot = kiv::serial::slot_holding(path.c_str());
+      if (slot >= 0)
+        tap_open_port(n, slot);
+      else if (!tap_port_alone(n, error))
         return false;
-      facade_sources_.push_back(n);
-      continue;
+    } else if (n == "light") {
+      taps_.push_back(std::make_unique<Tap>(Tap{&queue_, n}));
+      session_.device.instance().registerHardware(on_notification, taps_.back().get());
+    } else {
+      const kiv::pin::NamedLine* line = line_named(n);
+      session_.device.input(line->pin, n);
+      taps_.push_back(std::make_unique<Tap>(Tap{&queue_, n}));
+      tap_input(session_.device.instance(), n);
     }
-    taps_.push_back(std::make_unique<Tap>(Tap{&queue_, n}));
-    Tap* tap = taps_.back().get();
-    if (n == "light")
-      io.registerHardware(on_notification, tap);
-    else
-      tap_input(io, n);
-    facade_sources_.push_back(n);
+    started_.push_back(n);
   }
   return true;
 }
@@ -103,29 +119,26 @@ void EventSources::tap_input(kiv::KivIo& io, const std::string& name) {
     io.registerTune(on_level, tap);
 }
 
-// The device's set-up opened the port into a slot; a missing com1 puts com2
-// in the first, so the slot is found by the port's path.
-bool EventSources::tap_port_of_device(const std::string& name, std::string& error) {
-  const std::string path = "/dev/" + name;
-  const int slot = kiv::serial::slot_holding(path.c_str());
-  if (slot < 0) {
-    error = "cannot watch " + path + ": it is not open (it was missing at set-up)";
-    return false;
-  }
+// A port this process holds open already (a shell's set-up, the light
+// controller's port), in `slot`: its chunks are taken from there.
+void EventSources::tap_open_port(const std::string& name, int slot) {
   taps_.push_back(std::make_unique<Tap>(Tap{&queue_, name, slot}));
   SetReadSerialPortDataCallback(name == "com2" ? on_com2_chunk : on_chunk, taps_.back().get(),
                                 slot);
-  return true;
 }
 
 bool EventSources::tap_port_alone(const std::string& name, std::string& error) {
   std::string path = "/dev/" + name;
+  session_.device.claim_port(path);
   int index = SerialPortInitEX(&path[0], 115200, 8, 1, 'N');
   if (index < 0) {
     error = "cannot open " + path;
     return false;
   }
   lone_ports_.push_back(index);
+  // A process that opened it at the same moment: both give way (the
+  // destructor closes the port).
+  session_.device.claim_port(path);
   taps_.push_back(std::make_unique<Tap>(Tap{&queue_, name}));
   SetReadSerialPortDataCallback(on_chunk, taps_.back().get(), index);
   return true;
@@ -134,9 +147,6 @@ bool EventSources::tap_port_alone(const std::string& name, std::string& error) {
 EventSources::~EventSources() {
   for (int index : lone_ports_)
     SerialPortFree(index);
-  if (facade_sources_.empty())
-    return;
-  kiv::KivIo& io = session_.device.io();
   for (const auto& tap : taps_) {
     // The library's own notification handler again, where the set-up put it.
     if (tap->source == "com2" && tap->slot == 1)
@@ -144,9 +154,10 @@ EventSources::~EventSources() {
     else if (tap->slot >= 0)
       SetReadSerialPortDataCallback(nullptr, nullptr, tap->slot);
   }
-  for (const std::string& n : facade_sources_) {
-    if (n == "com1" || n == "com2")
+  for (const std::string& n : started_) {
+    if (is_port(n))
       continue;
+    kiv::KivIo& io = session_.device.instance();
     if (n == "light")
       io.registerHardware(static_cast<HardwareFn>(nullptr), nullptr);
     else if (n == "input")

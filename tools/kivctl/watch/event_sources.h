@@ -21,9 +21,11 @@ class EventSources {
   EventSources(const EventSources&) = delete;
   EventSources& operator=(const EventSources&) = delete;
 
-  // Starts watching `names` (input, trigger, tune, com1, com2, light). Inputs
-  // and the light need the device up (setup()); ports watched alone are opened
-  // alone, unless the device is up already. False with `error` on a fault.
+  // Starts watching `names` (input, trigger, tune, com1, com2, light): an
+  // input is made ready alone, the light's notification comes from
+  // "/dev/com2" opened where the library's light calls write, and a port not
+  // open yet is opened alone. No output line moves. False with `error` on a
+  // fault; Device::Unavailable when a part cannot be brought up.
   bool start(const std::vector<std::string>& names, std::string& error);
 
   struct Tap {
@@ -35,12 +37,12 @@ class EventSources {
  private:
   void tap_input(kiv::KivIo& io, const std::string& name);
   bool tap_port_alone(const std::string& name, std::string& error);
-  bool tap_port_of_device(const std::string& name, std::string& error);
+  void tap_open_port(const std::string& name, int slot);
 
   Session& session_;
   EventQueue& queue_;
   std::vector<std::unique_ptr<Tap>> taps_;
-  std::vector<std::string> facade_sources_;
+  std::vector<std::string> started_;
   std::vector<int> lone_ports_;  // slot indices of ports opened alone
 };
 
