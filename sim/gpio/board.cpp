@@ -40,6 +40,17 @@ void set_mode(Line& line, int mode) {
     line.level = line.latch;
 }
 
+void set_pull(Line& line, int pud) {
+  line.pull = pud;
+  // An undriven input floats to its pull.
+  if (!line.driven && line.mode != OUTPUT) {
+    if (pud == PUD_DOWN)
+      line.level = 0;
+    if (pud == PUD_UP)
+      line.level = 1;
+  }
+}
+
 }  // namespace detail
 }  // namespace gpio
 }  // namespace kivsim

@@ -65,6 +65,11 @@ struct Board {
   // once, and complete.
   bool hand_over_awaited = false;
   bool handed_over = false;
+  // The launcher hung up before the marker came.
+  bool hand_over_ended = false;
+  // Set-up's wait is over: a hand-over line that comes later is ignored, so
+  // that it never changes the lines under a running program.
+  bool hand_over_closed = false;
   // Time each wiringPiISR takes first, as the board's takes a second.
   unsigned isr_delay_ms = 0;
   Line lines[kPinCount];
@@ -89,6 +94,8 @@ void fault(Board& b, const char* what, int pin);
 // Sets a line's mode; an output then drives its latch's level. Board mutex
 // held.
 void set_mode(Line& line, int mode);
+// Sets a line's pull; an undriven input then floats to it. Board mutex held.
+void set_pull(Line& line, int pud);
 
 }  // namespace detail
 }  // namespace gpio

@@ -21,8 +21,11 @@ constexpr std::chrono::milliseconds kHandOverBound{1000};
 // Takes a latch, a mode or the marker that the hand-over is complete. Runs
 // on the command thread.
 void take_hand_over(const link::GpioCommand& command);
-// Waits for the marker, once in the process, at most kHandOverBound.
+// Waits for the marker, once in the process, at most kHandOverBound or until
+// the launcher hangs up; what comes after is ignored.
 void await_hand_over();
+// The launcher hung up: no marker will come.
+void hand_over_ended();
 
 }  // namespace detail
 }  // namespace gpio

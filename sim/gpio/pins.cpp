@@ -54,7 +54,7 @@ void pinMode(int pin, int mode) {
   // An output drives its latch's level at once: a level written before the
   // switch is there from the first moment, with no pulse at the other one.
   kivsim::gpio::detail::set_mode(b.lines[pin], mode);
-  report({kivsim::link::GpioReportKind::kMode, pin, mode});
+  kivsim::gpio::detail::report_mode(pin, mode);
 }
 
 void pullUpDnControl(int pin, int pud) {
@@ -65,15 +65,7 @@ void pullUpDnControl(int pin, int pud) {
     return fault(b, "pullUpDnControl before wiringPiSetupGpio", pin);
   if (!valid_pin(pin))
     return fault(b, "pullUpDnControl on a pin outside 0..63", pin);
-  auto& line = b.lines[pin];
-  line.pull = pud;
-  // An undriven input floats to its pull.
-  if (!line.driven && line.mode != OUTPUT) {
-    if (pud == PUD_DOWN)
-      line.level = 0;
-    if (pud == PUD_UP)
-      line.level = 1;
-  }
+  kivsim::gpio::detail::set_pull(b.lines[pin], pud);
   report({kivsim::link::GpioReportKind::kPull, pin, pud});
 }
 

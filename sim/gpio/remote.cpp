@@ -35,10 +35,13 @@ void run_command(std::string_view line) {
 }
 
 // The catch-up after lost reports: "written <pin> <level>" for every line
-// written, one catch-up line per pin.
+// written, then "mode <pin> <mode>" for every line whose mode was set.
+constexpr int kModeLines = kPinCount;  // the first mode line's slot
+
 link::Reporter& reporter() {
-  static link::Reporter* r = new link::Reporter(
-      {"KIV_SIM_GPIO_SOCKET", "[wiringPi stand-in]", link::kGpioMaxLine, kPinCount, run_command});
+  static link::Reporter* r =
+      new link::Reporter({"KIV_SIM_GPIO_SOCKET", "[wiringPi stand-in]", link::kGpioMaxLine,
+                          2 * kPinCount, run_command, hand_over_ended});
   return *r;
 }
 
@@ -71,6 +74,16 @@ void report_write(int pin, int level) {
   const size_t m = link::encode(link::GpioReport{link::GpioReportKind::kWritten, pin, level}, state,
                                 sizeof state);
   r.report(std::string_view(line, n), {pin, std::string_view(state, m)});
+}
+
+void report_mode(int pin, int mode) {
+  link::Reporter& r = reporter();
+  if (!r.reporting())
+    return;
+  char line[link::kGpioMaxLine];
+  const size_t n =
+      link::encode(link::GpioReport{link::GpioReportKind::kMode, pin, mode}, line, sizeof line);
+  r.report(std::string_view(line, n), {kModeLines + pin, std::string_view(line, n)});
 }
 
 void remote_stop() {

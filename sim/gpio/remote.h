@@ -20,6 +20,8 @@ bool remote_connect();
 void report(const link::GpioReport& report);
 // Reports "write <pin> <level>" and keeps the level for a catch-up.
 void report_write(int pin, int level);
+// Reports "mode <pin> <mode>" and keeps it for a catch-up.
+void report_mode(int pin, int mode);
 // Sends what is left within a bound, stops the command thread and closes the
 // socket.
 void remote_stop();

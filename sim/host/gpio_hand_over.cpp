@@ -20,6 +20,9 @@ void GpioHandOver::see(const Event& e) {
     case EventKind::kWritten:
       line.latch = level;
       break;
+    case EventKind::kPull:
+      line.pull = e.level <= 2 ? e.level : -1;
+      break;
     case EventKind::kEdge:
     case EventKind::kLevel:
       line.held = level;
@@ -40,6 +43,8 @@ std::string GpioHandOver::wire_text() const {
       add({link::GpioCommandKind::kLevel, pin, line.held});
     if (line.latch >= 0)
       add({link::GpioCommandKind::kLatch, pin, line.latch});
+    if (line.pull >= 0)
+      add({link::GpioCommandKind::kPull, pin, line.pull});
     if (line.mode >= 0)
       add({link::GpioCommandKind::kMode, pin, 0, line.mode});
   }
@@ -61,6 +66,8 @@ std::string GpioHandOver::summary() const {
       part(line.mode == 1 ? "output" : "input");
     if (line.latch >= 0)
       part("latch " + std::to_string(line.latch));
+    if (line.pull >= 0)
+      part(line.pull == 2 ? "pulled up" : line.pull == 1 ? "pulled down" : "no pull");
     if (line.held >= 0)
       part("held at " + std::to_string(line.held));
     if (!parts.empty())

@@ -36,6 +36,7 @@ class GpioHandOver {
   struct Line {
     int mode = -1;        // 0 INPUT, 1 OUTPUT, -1 unknown
     int latch = -1;       // the level last written, -1 none
+    int pull = -1;        // the pull last set (0 off, 1 down, 2 up), -1 none
     int held = -1;        // the level the launcher holds on it, -1 none
     bool unseen = false;  // `held` reached no stand-in yet
   };

@@ -35,7 +35,7 @@ const Shape& shape_of(GpioReportKind kind) {
 }
 
 // Each command's name, in the order of GpioCommandKind.
-constexpr const char* kCommandNames[] = {"edge", "level", "latch", "mode", "handed-over"};
+constexpr const char* kCommandNames[] = {"edge", "level", "latch", "mode", "handed-over", "pull"};
 
 }  // namespace
 
@@ -106,7 +106,8 @@ bool decode(std::string_view line, GpioCommand& command) {
   c.kind = static_cast<GpioCommandKind>(kind);
   if (c.kind != GpioCommandKind::kHandedOver) {
     int& value = c.kind == GpioCommandKind::kMode ? c.mode : c.level;
-    if (!in.number(0, kGpioPins - 1, c.pin) || !in.number(0, 1, value))
+    const int most = c.kind == GpioCommandKind::kPull ? 2 : 1;
+    if (!in.number(0, kGpioPins - 1, c.pin) || !in.number(0, most, value))
       return false;
   }
   if (!in.at_end())

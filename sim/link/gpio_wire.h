@@ -7,8 +7,9 @@
 //   setup <result> | mode <pin> <mode> | pull <pin> <pud>
 //   write <pin> <level> | read <pin> <level> | isr <pin> <edge> <result>
 //   handler-start <pin> | handler-end <pin>
-//   lost <count>, then written <pin> <level> for every line written: the
-//   reports the launcher was too slow to take, and the levels the lines have
+//   lost <count>, then written <pin> <level> for every line written and
+//   mode <pin> <mode> for every line whose mode was set: the reports the
+//   launcher was too slow to take, and the levels and modes the lines have
 //   when the catch-up is made
 // Commands: edge <pin> <level> | level <pin> <level>
 //
@@ -18,12 +19,14 @@
 //   level <pin> <level>   a level an outside driver holds on the line (from
 //                         the launcher's edge and level commands)
 //   latch <pin> <level>   the line's output latch (the level last written)
+//   pull <pin> <pud>      the line's pull (0 off, 1 down, 2 up)
 //   mode <pin> <mode>     the line's mode (0 INPUT, 1 OUTPUT); an output
 //                         drives its latch's level
 // then "handed-over", the marker that it is complete. Set-up waits for the
-// marker (within a bound) so that a program's first read sees the board's
-// levels. A stand-in takes the hand-over silently: it is the board's state,
-// not calls of the program, and is not reported back. A stand-in of an
+// marker (within a bound, or until the launcher hangs up) so that a
+// program's first read sees the board's levels; what comes after the wait
+// ended is ignored, never applied under a running program. A stand-in takes the hand-over silently:
+// it is the board's state, not calls of the program, and is not reported back. A stand-in of an
 // older make ignores the lines it does not know.
 #pragma once
 
@@ -77,6 +80,7 @@ enum class GpioCommandKind {
   kLatch,       // pin, level
   kMode,        // pin, mode
   kHandedOver,  // nothing
+  kPull,        // pin, level: the pull (0 off, 1 down, 2 up)
 };
 
 struct GpioCommand {

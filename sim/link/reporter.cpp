@@ -205,9 +205,13 @@ void Reporter::run(int sock, int wake, int kick) {
       continue;
     if (got <= 0) {
       // The launcher hung up: nothing more to report to.
-      std::lock_guard<std::mutex> lock(mutex_);
-      hung_up_ = true;
-      reporting_.store(false);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hung_up_ = true;
+        reporting_.store(false);
+      }
+      if (setup_.on_hangup)
+        setup_.on_hangup();
       return;
     }
     take_commands(buf, static_cast<size_t>(got), line, overlong);

@@ -40,6 +40,9 @@ class Reporter {
     // reporter's thread with no lock held; null for a stand-in that takes
     // no commands.
     void (*on_command)(std::string_view line);
+    // Called once the launcher hung up, on the reporter's thread with no lock
+    // held; null for none.
+    void (*on_hangup)();
   };
   // A change of the catch-up that goes with a report.
   struct Keep {

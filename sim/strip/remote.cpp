@@ -19,7 +19,7 @@ constexpr int kRenderLine = 1;
 
 link::Reporter& reporter() {
   static link::Reporter* r = new link::Reporter(
-      {"KIV_SIM_STRIP_SOCKET", "[ws2811 stand-in]", link::kStripMaxLine, 2, nullptr});
+      {"KIV_SIM_STRIP_SOCKET", "[ws2811 stand-in]", link::kStripMaxLine, 2, nullptr, nullptr});
   return *r;
 }
 

@@ -78,13 +78,16 @@ class Launcher {
         std::chrono::milliseconds(3000));
     return unstamped();
   }
-  // Reads quickly, in bulk, until `text` has arrived; returns everything.
+  // Reads quickly, in bulk, until `text` has arrived (a leading newline:
+  // at the start of a report, after its time); returns everything.
   std::string read_until(const std::string& text) {
+    const std::string after_time = text[0] == '\n' ? " " + text.substr(1) : text;
     kivtest::wait_until(
         [&] {
           auto got = kivtest::drain(peer_, std::chrono::milliseconds(50));
           received_.append(got.begin(), got.end());
-          return received_.find(text) != std::string::npos;
+          return received_.find(text) != std::string::npos ||
+                 received_.find(after_time) != std::string::npos;
         },
         std::chrono::milliseconds(10000));
     return unstamped();
@@ -192,6 +195,16 @@ TEST(GpioRemote, ASlowLauncherHoldsUpNoWriteAndLearnsWhatWasLost) {
   ASSERT_NE(lost, std::string::npos) << got.substr(got.size() > 200 ? got.size() - 200 : 0);
   EXPECT_GT(std::stol(got.substr(lost + 6)), 0);
   EXPECT_NE(got.find("\nwritten 22 1\n", lost), std::string::npos);
+  // and the mode each line was set to, which the lost reports carried too
+  std::string modes;
+  EXPECT_TRUE(kivtest::wait_until(
+      [&] {
+        modes = launcher.read_until("\nwritten 22 1\n");
+        const size_t written = modes.find("\nwritten 22 1\n", lost);
+        return modes.find("\nmode 22 1\n", written) != std::string::npos;
+      },
+      std::chrono::milliseconds(5000)))
+      << modes.substr(lost);
 }
 
 // The launcher hands the stand-in the board's lines before set-up returns:
@@ -200,7 +213,7 @@ TEST(GpioRemote, ASlowLauncherHoldsUpNoWriteAndLearnsWhatWasLost) {
 TEST(GpioRemote, SetUpTakesTheBoardsLinesFromTheLaunchersHandOver) {
   Launcher launcher;
   ASSERT_EQ(launcher.set_up("level 17 1\nlatch 13 1\nmode 13 1\nlatch 22 1\nmode 22 0\n"
-                            "mode 27 1\nbogus line\nhanded-over\n"),
+                            "mode 27 1\npull 5 2\nbogus line\nhanded-over\n"),
             0);
   EXPECT_EQ(digitalRead(17), 1) << "the first read after set-up";
   const struct {
@@ -212,6 +225,7 @@ TEST(GpioRemote, SetUpTakesTheBoardsLinesFromTheLaunchersHandOver) {
       {13, OUTPUT, 1},        // an output at its latch
       {22, INPUT, 0},         // written while an input: the latch only
       {27, OUTPUT, 0},        // an output never written
+      {5, gpio::kUnset, 1},   // pulled up
   };
   for (const auto& l : lines) {
     EXPECT_EQ(gpio::mode(l.pin), l.mode) << l.pin;
@@ -238,6 +252,27 @@ TEST(GpioRemote, WithoutAHandOverSetUpGoesOnAfterItsBound) {
   EXPECT_LT(std::chrono::steady_clock::now() - again, std::chrono::milliseconds(500));
   pinMode(5, OUTPUT);
   EXPECT_EQ(launcher.wait_for("mode 5 1\n"), "setup 0\nsetup 0\nmode 5 1\n");
+  // A hand-over that comes once the program runs never changes its lines;
+  // the launcher's commands still do.
+  launcher.send_line("latch 6 1\nmode 6 1\npull 8 2\nhanded-over\nlevel 9 1\n");
+  EXPECT_TRUE(kivtest::wait_until([] { return gpio::level(9) == 1; }));
+  EXPECT_EQ(gpio::mode(6), gpio::kUnset);
+  EXPECT_EQ(gpio::level(6), 0);
+  EXPECT_EQ(gpio::level(8), 0);
+}
+
+// A launcher that hangs up at once (one with all its places taken) sends no
+// hand-over: set-up goes on without waiting for it.
+TEST(GpioRemote, ALauncherThatHangsUpEndsTheWaitForTheHandOver) {
+  Launcher launcher;
+  std::thread refusing([&] {
+    if (launcher.accept_peer())
+      launcher.hang_up();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(wiringPiSetupGpio(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  refusing.join();
 }
 
 TEST(GpioRemote, NoVariableNoSocket) {

@@ -138,18 +138,19 @@ TEST(GpioReports, EachLineBecomesAnEventOfItsKind) {
 }
 
 // The board's lines as the run's events leave them, handed to the next GPIO
-// stand-in: per line the level the launcher holds, the latch, then the mode,
-// and the marker last; a held level no program has seen is handed over once.
+// stand-in: per line the level the launcher holds, the latch, the pull, then
+// the mode, and the marker last; a held level no program has seen is handed over once.
 TEST(GpioHandOver, HandsOverWhatTheEventsLeftTheLines) {
   GpioHandOver hand_over;
   EXPECT_EQ(hand_over.wire_text(), "handed-over\n");
   EXPECT_EQ(hand_over.summary(), "");
   for (const char* report : {
            "mode 13 1", "write 13 0", "write 13 1", "write 22 1",
-           "mode 22 0",               // do1 written, then an input
-           "written 27 1",            // caught up after lost reports
-           "mode 5 4",                // a mode of no level: unknown
-           "read 12 1", "pull 12 1",  // no state the board keeps
+           "mode 22 0",     // do1 written, then an input
+           "written 27 1",  // caught up after lost reports
+           "mode 5 4",      // a mode of no level: unknown
+           "read 12 1",     // no state the board keeps
+           "pull 12 1",     // pulled down, as the board keeps it
        }) {
     Event e;
     e.source = EventSource::kGpio;
@@ -175,11 +176,11 @@ TEST(GpioHandOver, HandsOverWhatTheEventsLeftTheLines) {
     hand_over.see(e);
   }
   EXPECT_EQ(hand_over.wire_text(),
-            "level 12 0\nlatch 13 1\nmode 13 1\nlevel 17 1\nlevel 20 1\nlatch 22 1\n"
+            "level 12 0\npull 12 1\nlatch 13 1\nmode 13 1\nlevel 17 1\nlevel 20 1\nlatch 22 1\n"
             "mode 22 0\nlatch 27 1\nhanded-over\n");
   EXPECT_EQ(hand_over.summary(),
             "laser (13): output, latch 1; do1 (22): input, latch 1; do2 (27): latch 1; input "
-            "(17): held at 1; trigger (12): held at 0; tune (20): held at 1");
+            "(17): held at 1; trigger (12): pulled down, held at 0; tune (20): held at 1");
   using Levels = std::vector<std::pair<int, int>>;
   EXPECT_EQ(hand_over.take_unseen(), (Levels{{12, 0}, {20, 1}}));
   EXPECT_EQ(hand_over.take_unseen(), Levels{}) << "handed over once";
