@@ -39,4 +39,16 @@ ProcessFigures process_figures() {
   return f;
 }
 
+ProcessFigures settled_figures() {
+  ProcessFigures least = process_figures();
+  for (int i = 0; i < 5; ++i) {
+    usleep(20 * 1000);
+    const ProcessFigures f = process_figures();
+    least.descriptors = f.descriptors < least.descriptors ? f.descriptors : least.descriptors;
+    least.threads = f.threads < least.threads ? f.threads : least.threads;
+    least.rss_kib = f.rss_kib;
+  }
+  return least;
+}
+
 }  // namespace soak

@@ -11,5 +11,9 @@ struct ProcessFigures {
 };
 
 ProcessFigures process_figures();
+// The figures while the process runs, without what is open or running only
+// for a moment (a lens transfer's descriptor, a light's switch-off thread):
+// the least of a few looks, 20 ms apart.
+ProcessFigures settled_figures();
 
 }  // namespace soak

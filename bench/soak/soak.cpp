@@ -344,7 +344,7 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(milliseconds(200));
     forget_stand_in_records();
   }
-  const soak::ProcessFigures start = soak::process_figures();
+  const soak::ProcessFigures start = soak::settled_figures();
   print_figures(out, "start", warm_up, start);
 
   const auto end =
@@ -359,7 +359,7 @@ int main(int argc, char** argv) {
                     soak::process_figures());
     }
   }
-  const soak::ProcessFigures last = soak::process_figures();
+  const soak::ProcessFigures last = soak::settled_figures();
 
   g_running.store(false);
   for (size_t i = 1; i < threads.size(); ++i)
