@@ -20,6 +20,9 @@ using std::chrono::milliseconds;
 using DeviceFaultTest = kivtest::FaultTest;
 
 TEST_F(DeviceFaultTest, LensFailingInBurstsFailsOnlyThoseCallsAndKeepsTheLastValueSet) {
+  // Set while the lens is healthy, before the bursts begin: a failing
+  // assertion must not leave their thread running.
+  ASSERT_EQ(io_->setLiquid(0), 0);
   std::atomic<bool> done{false};
   // Healthy, no acknowledge, healthy, stuck, in turn, a few milliseconds each.
   std::thread bursts([&] {
@@ -35,7 +38,6 @@ TEST_F(DeviceFaultTest, LensFailingInBurstsFailsOnlyThoseCallsAndKeepsTheLastVal
   int last_set = 0;
   int failures = 0;
   int wrong_reads = 0;
-  ASSERT_EQ(io_->setLiquid(0), 0);
   int rounds = 0;
   const auto end = std::chrono::steady_clock::now() + milliseconds(kivtest::scaled(1000));
   for (int i = 1; std::chrono::steady_clock::now() < end; ++i, ++rounds) {
