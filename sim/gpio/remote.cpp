@@ -48,11 +48,12 @@ link::Reporter& reporter() {
 }  // namespace
 
 bool remote_connect() {
-  link::Reporter& r = reporter();
-  r.connect();
-  if (r.reporting())
+  // A launcher that hung up at once (one with all its places taken) still
+  // leaves the reporter's thread to join at exit.
+  const bool connected = reporter().connect();
+  if (connected)
     stop_at_exit();
-  return r.reporting();
+  return connected;
 }
 
 void report(const link::GpioReport& report) {

@@ -13,7 +13,8 @@ namespace detail {
 
 // Connects to the socket named by KIV_SIM_GPIO_SOCKET, once, and starts the
 // thread that takes commands. Does nothing when the variable is unset.
-// Returns whether the stand-in is connected.
+// Returns whether a connection was made (the launcher may have hung up
+// since).
 bool remote_connect();
 // Sends one report without waiting for the launcher, stamped now. Cheap when
 // not connected.

@@ -43,24 +43,24 @@ int connect_to(const char* path, const char* variable, const char* who) {
 
 }  // namespace
 
-void Reporter::connect() {
+bool Reporter::connect() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (tried_)
-    return;
+    return connected_;
   tried_ = true;
   const char* path = std::getenv(setup_.variable);
   if (!path || !*path)
-    return;
+    return false;
   const int sock = connect_to(path, setup_.variable, setup_.who);
   if (sock < 0)
-    return;
+    return false;
   const int wake = eventfd(0, EFD_CLOEXEC);
   const int kick = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake < 0 || kick < 0) {
     close(wake);
     close(kick);
     close(sock);
-    return;
+    return false;
   }
   const size_t slots = static_cast<size_t>(setup_.catch_up_lines);
   // Room for a full backlog, the report that did not fit, and a catch-up.
@@ -73,12 +73,14 @@ void Reporter::connect() {
     close(kick);
     close(wake);
     close(sock);
-    return;
+    return false;
   }
   socket_ = sock;
   wake_ = wake;
   kick_ = kick;
   reporting_.store(true);
+  connected_ = true;
+  return true;
 }
 
 void Reporter::report(std::string_view line, const Keep& k) {

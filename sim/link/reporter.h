@@ -58,8 +58,10 @@ class Reporter {
   Reporter& operator=(const Reporter&) = delete;
 
   // Connects to the socket the variable names, once, and starts the thread.
-  // Does nothing when the variable is unset.
-  void connect();
+  // Does nothing when the variable is unset. True once a connection was
+  // made, also when the launcher has hung up since: the thread is then there
+  // for stop() to join.
+  bool connect();
   // Cheap: read without the lock, so that an unconnected stand-in reports at
   // no cost.
   bool reporting() const { return reporting_.load(std::memory_order_relaxed); }
@@ -86,6 +88,7 @@ class Reporter {
   // Guards everything below; taken after any lock of the stand-in's own.
   std::mutex mutex_;
   bool tried_ = false;
+  bool connected_ = false;
   bool hung_up_ = false;
   bool stopping_ = false;
   bool thread_sends_ = false;  // the thread waits for room: no need to wake it

@@ -26,10 +26,8 @@ link::Reporter& reporter() {
 }  // namespace
 
 void remote_connect() {
-  link::Reporter& r = reporter();
-  r.connect();
   static std::once_flag once;
-  if (r.reporting())
+  if (reporter().connect())
     std::call_once(once, [] { std::atexit(remote_stop); });
 }
 
