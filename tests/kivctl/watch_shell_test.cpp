@@ -147,13 +147,13 @@ TEST(KivctlShell, ThePassedThroughTerminalIsTheProgramsOwn) {
 // A source named in capitals is the same source: once its watch ends, no
 // callback of it is left to run on the next edge (which found freed memory).
 TEST(KivctlShell, AWatchNamedInCapitalsLeavesNoCallbackBehind) {
-  ScratchFile script("edges.script", "wait 1500\nedge input 1\nwait 1200\nedge input 0\n");
+  ScratchFile script("edges.script", "wait 2500\nedge input 1\nwait 1500\nedge input 0\n");
   std::vector<std::string> words = {"--pass-through", "--script", script.path()};
   for (const std::string& w : built_program(kivctl_path()))
     words.push_back(w);
   words.push_back("shell");
   LauncherRun run =
-      run_traced(words, "watch INPUT --count 1 --timeout 20\nwatch Tune --timeout 2.5\n");
+      run_traced(words, "watch INPUT --count 1 --timeout 20\nwatch Tune --timeout 3\n");
   KIV_SKIP_WITHOUT_BOARD(run);
   EXPECT_EQ(run.status, 0) << run.err << run.trace_text();
   EXPECT_NE(run.out.find(" input 1\n"), std::string::npos) << run.out;
