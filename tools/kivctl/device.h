@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The device as one command, or a shell's sequence of them, holds it: only
-// the parts a command names are brought up, each once, and the library is
+// the pieces of the device a command names are brought up, each once, and the library is
 // closed at the end. setup(), which moves every line, runs only where asked.
 #pragma once
 
