@@ -53,6 +53,13 @@ int refuse_missing_buffer() {
   return 1;
 }
 
+// A length the request cannot carry (or a read of nothing).
+int refuse_length() {
+  report_failure(EINVAL);
+  errno = EINVAL;
+  return 1;
+}
+
 void put_register(int reg, unsigned char* out) {
   out[0] = static_cast<unsigned char>((reg >> 8) & 0xFF);
   out[1] = static_cast<unsigned char>(reg & 0xFF);
@@ -86,3 +93,39 @@ int getLiquidLens(int reg, unsigned char* out) {
     std::memcpy(out, word, sizeof word);
   return result;
 }
+
+namespace kiv {
+namespace lens {
+
+int write_registers(int reg, const unsigned char* data, size_t len) {
+  if (!data)
+    return refuse_missing_buffer();
+  if (len > kMaxRawBytes)
+    return refuse_length();
+  unsigned char frame[2 + kMaxRawBytes];
+  put_register(reg, frame);
+  std::memcpy(frame + 2, data, len);
+  i2c_msg message = {kAddress, 0, static_cast<__u16>(2 + len), frame};
+  return transfer(&message, 1);
+}
+
+int read_registers(int reg, unsigned char* out, size_t len) {
+  if (!out)
+    return refuse_missing_buffer();
+  if (len == 0 || len > kMaxRawBytes)
+    return refuse_length();
+  unsigned char address[2];
+  put_register(reg, address);
+  unsigned char bytes[kMaxRawBytes];
+  i2c_msg messages[2] = {
+      {kAddress, 0, sizeof address, address},
+      {kAddress, I2C_M_RD, static_cast<__u16>(len), bytes},
+  };
+  const int result = transfer(messages, 2);
+  if (result == 0)
+    std::memcpy(out, bytes, len);
+  return result;
+}
+
+}  // namespace lens
+}  // namespace kiv

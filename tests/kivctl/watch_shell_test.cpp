@@ -112,9 +112,10 @@ TEST(KivctlShell, PortsAreNamedByPathNotBySlot) {
   KIV_SKIP_WITHOUT_BOARD(run);
   EXPECT_EQ(run.status, 1) << run.out << run.err;
   for (const char* line :
-       {"kivctl: serial send: /dev/com1 could not be opened",
-        "kivctl: watch: cannot open /dev/com1",
-        "kivctl: /dev/com2 is open in the first port slot (/dev/com1 was missing at set-up)"})
+       {"kivctl: line 1: serial send: /dev/com1 could not be opened",
+        "kivctl: line 2: watch: cannot open /dev/com1",
+        "kivctl: line 4: /dev/com2 is open in the first port slot (/dev/com1 was missing at "
+        "set-up)"})
     EXPECT_TRUE(printed(run, line, true)) << "missing: " << line << "\n" << run.trace_text();
   EXPECT_EQ(run.event_with("<- 68"), nullptr) << "com1's bytes reached com2\n" << run.trace_text();
   EXPECT_NE(run.event_with("39 2D 01 0D 0A"), nullptr) << run.trace_text();
@@ -196,7 +197,7 @@ TEST(KivctlShell, ASetUpAfterALightCommandStartsFromAClosedLibrary) {
   EXPECT_EQ(opens,
             (std::vector<std::string>{"serial index  1", "closed", "serial index  0", "closed"}))
       << run.trace_text();
-  EXPECT_TRUE(printed(run, "kivctl: /dev/com2 is open in the first port slot", true))
+  EXPECT_TRUE(printed(run, "kivctl: line 3: /dev/com2 is open in the first port slot", true))
       << run.trace_text();
 }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "kiv_version.h"
+#include "parse_errors.h"
 #include "results.h"
 
 namespace kivctl {
@@ -34,6 +35,12 @@ int run_command(Session& session, std::vector<std::string> words) {
       "kivctl"};
   app.set_version_flag("--version", std::string("kivctl ") + kiv_io_version());
   app.require_subcommand(1);
+  bool quiet = false;
+  app.add_flag("-q,--quiet", quiet,
+               "keep the library's own log lines (and the tool's notices) off standard error; "
+               "failures are still said there");
+  // Options of the tool's own are taken after a command's words too.
+  app.fallthrough();
   explain(&app,
           "It is for a device whose application is stopped: two programs cannot both drive "
           "its lines and ports ('kivctl doctor' alone only reads). Results go to standard "
@@ -53,6 +60,7 @@ int run_command(Session& session, std::vector<std::string> words) {
   add_doctor_command(app, set);
   if (!session.in_shell)
     add_shell_command(app, set);
+  const std::vector<std::string> given = words;
   std::reverse(words.begin(), words.end());
   try {
     app.parse(words);
@@ -62,10 +70,11 @@ int run_command(Session& session, std::vector<std::string> words) {
       print_text(out.str(), results());
       return kDone;
     }
-    std::string what = e.what();
-    complain(what + " (see --help)");
+    complain(parse_error_text(e, app, given));
     return kUsage;
   }
+  if (quiet)
+    quiet_library();
   if (!set.action)
     return kUsage;
   try {

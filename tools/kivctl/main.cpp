@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     // Whatever escapes a command is the tool's fault: one line, not an abort.
     status = kivctl::kUsage;
-    std::fprintf(stderr, "kivctl: internal error: %s\n", e.what());
+    kivctl::complain(std::string("internal error: ") + e.what());
   }
   kivctl::close_results();
   return status;

@@ -21,9 +21,19 @@ void separate_results();
 FILE* results();
 // Flushes the results and closes the descriptor kept for them.
 void close_results();
+// Keeps the library's log lines (standard output and error alike) out of
+// sight: both descriptors go to /dev/null, and the tool's own complaints
+// keep the standard error it was started with. Call after
+// separate_results().
+void quiet_library();
 // Writes `line` and a newline to the results.
 void result_line(const std::string& line);
-// One line "kivctl: <text>" on standard error; returns kFailed.
+// One line "kivctl: <context><text>" on standard error; returns kFailed.
 int complain(const std::string& text);
+// What complaints start with until it is set again ("line 3: " in a shell).
+void set_complaint_context(const std::string& context);
+// A line of the tool's own about what it is doing ("watching com1"), on
+// standard error; none under quiet_library().
+void notice(const std::string& text);
 
 }  // namespace kivctl

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "argument_checks.h"
 #include "byte_words.h"
 #include "command_line.h"
 #include "kiv_serial.h"
@@ -91,7 +92,7 @@ int light_off(kiv::KivIo& io) {
 std::string frame_fault(const std::string& text) {
   std::string bytes, error;
   if (!unescape(text, bytes, error) || bytes.size() != 3 || bytes[1] != '-')
-    return "light cmd takes the frame's three bytes 'C-A' (such as '1-1' or '9-\\x01')" +
+    return "'" + text + "' is no frame: give its three bytes 'C-A' (such as '1-1' or '9-\\x01')" +
            (error.empty() ? "" : ": " + error);
   return "";
 }
@@ -126,17 +127,13 @@ void add_light_command(CLI::App& app, CommandSet& set) {
       "Switches light section N (1 to 4) on or off, on the controller channel "
       "that the board variant or /etc/ul-opx3000.ini maps it to.");
   // Arguments are checked as they are read, before anything moves.
-  section->add_option("N", a->section, "light section, 1 to 4")
-      ->required()
-      ->check(CLI::Range(1, 4));
-  section->add_option("STATE", a->state, "on or off")
-      ->required()
-      ->check(CLI::IsMember({"on", "off"}));
+  section->add_option("N", a->section, "light section, 1 to 4")->required()->check(whole_in(1, 4));
+  section->add_option("STATE", a->state, "on or off")->required()->check(one_of({"on", "off"}));
   explain(section, "", "kivctl light section 2 on");
   section->callback(act(switch_section));
 
   CLI::App* mode = light->add_subcommand("mode", "Sets the work mode M (its low 8 bits).");
-  mode->add_option("M", a->mode, "work mode")->required();
+  mode->add_option("M", a->mode, "work mode")->required()->check(whole());
   explain(mode, "", "kivctl light mode 3");
   mode->callback(act([](kiv::KivIo& io, const LightArgs& x) {
     return written("mode " + std::to_string(x.mode), io.setWorkMode(x.mode));
@@ -155,8 +152,8 @@ void add_light_command(CLI::App& app, CommandSet& set) {
 
   CLI::App* flash = light->add_subcommand(
       "flash", "Sets the flash count and time (low 8 bits each) and flashes once.");
-  flash->add_option("COUNT", a->count, "flash count")->required();
-  flash->add_option("TIME", a->time, "flash time")->required();
+  flash->add_option("COUNT", a->count, "flash count")->required()->check(whole());
+  flash->add_option("TIME", a->time, "flash time")->required()->check(whole());
   explain(flash, "", "kivctl light flash 3 20");
   flash->callback(act([](kiv::KivIo& io, const LightArgs& x) {
     FramesWatched frames;
@@ -167,7 +164,7 @@ void add_light_command(CLI::App& app, CommandSet& set) {
   }));
 
   CLI::App* bright = light->add_subcommand("brightness", "Sets the brightness, 20 to 479.");
-  bright->add_option("B", a->brightness, "brightness")->required()->check(CLI::Range(20, 479));
+  bright->add_option("B", a->brightness, "brightness")->required()->check(whole_in(20, 479));
   explain(bright, "", "kivctl light brightness 100");
   bright->callback(act([](kiv::KivIo&, const LightArgs& x) {
     return written("brightness " + std::to_string(x.brightness),

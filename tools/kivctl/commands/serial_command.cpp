@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "argument_checks.h"
 #include "byte_words.h"
 #include "command_line.h"
 #include "kiv_serial.h"
@@ -80,9 +81,7 @@ void add_serial_command(CLI::App& app, CommandSet& set) {
   explain(serial, details, "kivctl serial send com1 'STATUS\\r\\n'; kivctl serial listen com1");
 
   CLI::App* sendc = serial->add_subcommand("send", "Writes bytes to a port.");
-  sendc->add_option("PORT", a->port, "com1 or com2")
-      ->required()
-      ->check(CLI::IsMember({"com1", "com2"}));
+  sendc->add_option("PORT", a->port, "com1 or com2")->required()->check(one_of({"com1", "com2"}));
   sendc->add_option("TEXT", a->text, "text, with \\r, \\n, \\t, \\\\ and \\xHH escapes");
   sendc->add_option("--hex", a->hex, "the bytes in hex instead, such as '4F 4B 0D 0A'");
   explain(sendc, "",
@@ -91,15 +90,12 @@ void add_serial_command(CLI::App& app, CommandSet& set) {
 
   CLI::App* listen = serial->add_subcommand(
       "listen", "Shows what a port receives, as it comes, until Ctrl-C (or --count, --timeout).");
-  listen->add_option("PORT", a->port, "com1 or com2")
-      ->required()
-      ->check(CLI::IsMember({"com1", "com2"}));
+  listen->add_option("PORT", a->port, "com1 or com2")->required()->check(one_of({"com1", "com2"}));
   listen->add_flag("--hex", a->hex_out, "each chunk as a line of hex bytes");
   listen->add_flag("--timestamp", a->timestamp, "each chunk as a line with its time");
   listen->add_flag("--json", a->json, "one JSON object a chunk");
-  listen->add_option("--count", a->limits.count, "stop after N chunks")->check(CLI::PositiveNumber);
-  listen->add_option("--timeout", a->limits.timeout_s, "stop after S seconds")
-      ->check(CLI::PositiveNumber);
+  listen->add_option("--count", a->limits.count, "stop after N chunks")->check(count());
+  listen->add_option("--timeout", a->limits.timeout_s, "stop after S seconds")->check(seconds());
   explain(listen, "", "kivctl serial listen com1 --hex --timestamp");
   listen->callback([&set, a] {
     set.action = [&set, a] {

@@ -56,7 +56,7 @@ int run_shell(Session& session, bool setup) {
       line.pop_back();
     std::vector<std::string> words;
     if (!split_words(line, words)) {
-      complain("shell: line " + std::to_string(line_no) + ": a quote is not closed");
+      complain("line " + std::to_string(line_no) + ": a quote is not closed");
       status = kFailed;
       continue;
     }
@@ -64,8 +64,10 @@ int run_shell(Session& session, bool setup) {
       continue;
     if (words[0] == "quit" || words[0] == "exit")
       break;
+    set_complaint_context("line " + std::to_string(line_no) + ": ");
     if (run_command(session, words) != kDone)
       status = kFailed;
+    set_complaint_context("");
     std::fflush(results());
   }
   std::free(buffer);

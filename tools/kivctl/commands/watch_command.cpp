@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "argument_checks.h"
 #include "command_line.h"
 #include "results.h"
 #include "watch/event_pump.h"
@@ -33,13 +34,12 @@ void add_watch_command(CLI::App& app, CommandSet& set) {
   CLI::App* watch =
       app.add_subcommand("watch", "Edges, serial chunks and notifications as they come");
   watch->add_option("SOURCE", a->sources, "input, trigger, tune, com1, com2, light");
-  watch->add_option("--count", a->limits.count, "stop after N events")->check(CLI::PositiveNumber);
-  watch->add_option("--timeout", a->limits.timeout_s, "stop after S seconds")
-      ->check(CLI::PositiveNumber);
+  watch->add_option("--count", a->limits.count, "stop after N events")->check(count());
+  watch->add_option("--timeout", a->limits.timeout_s, "stop after S seconds")->check(seconds());
   watch->add_flag("--json", a->json, "one JSON object a line");
   watch->add_flag("--hex", a->hex, "serial bytes in hex");
   watch->add_option("--time", a->clock, "the clock of the times: monotonic or realtime")
-      ->check(CLI::IsMember({"monotonic", "realtime"}));
+      ->check(one_of({"monotonic", "realtime"}));
   explain(watch, details, "kivctl watch trigger com1 --count 4 --timeout 30");
   watch->callback([&set, a] {
     set.action = [&set, a] {

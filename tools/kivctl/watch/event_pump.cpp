@@ -3,6 +3,7 @@
 
 #include <chrono>
 
+#include "argument_checks.h"
 #include "results.h"
 #include "watch/event_sources.h"
 #include "watch/stop_signals.h"
@@ -37,7 +38,7 @@ int watch_sources(Session& session, const std::vector<std::string>& sources,
       complain(command + ": " + error);
       return error.rfind("cannot", 0) == 0 ? kFailed : kUsage;
     }
-    std::fprintf(stderr, "kivctl: watching %s (Ctrl-C ends)\n", joined(sources).c_str());
+    notice("watching " + joined(sources) + " (Ctrl-C ends)");
     const Clock::time_point end =
         limits.timeout_s > 0 ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                   std::chrono::duration<double>(limits.timeout_s))
@@ -58,7 +59,7 @@ int watch_sources(Session& session, const std::vector<std::string>& sources,
   std::fflush(results());
   if (timed_out && limits.count > 0)
     return complain(command + ": " + std::to_string(seen) + " of " + std::to_string(limits.count) +
-                    " events came within " + std::to_string(limits.timeout_s) + " s");
+                    " events came within " + seconds_text(limits.timeout_s));
   return kDone;
 }
 
