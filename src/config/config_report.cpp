@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 
@@ -31,7 +32,8 @@ struct Pass {
   size_t at = 0;
   int line = 0;                          // lines handed to the parser so far: its numbering
   const std::set<int>* blank = nullptr;  // lines to hand over empty
-  std::set<int> refused;                 // lines the handler refused
+  std::map<int, std::string> why;        // lines the handler refused, and why
+  std::vector<std::string> pieces;       // the text of each line as handed over
   config_t record{};
 };
 
@@ -46,6 +48,7 @@ char* read_piece(char* str, int num, void* stream) {
       break;
   }
   ++p.line;
+  p.pieces.push_back(p.text->substr(p.at, end - p.at));
   if (p.blank->count(p.line) != 0) {
     std::strcpy(str, "\n");
   } else {
@@ -56,10 +59,43 @@ char* read_piece(char* str, int num, void* stream) {
   return str;
 }
 
+bool blank_char(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// What was wrong with a line that has a key and a value.
+std::string why_key_refused(const std::string& piece, const char* section, const char* name) {
+  const std::string key = name;
+  if (!piece.empty() && blank_char(piece[0]) && piece.find_first_of("=:") == std::string::npos)
+    return "an indented line continues '" + key + "', which the library does not read";
+  if (section[0] == '\0')
+    return "'" + key + "' stands before any section";
+  if (std::strcmp(section, "LIGHT") == 0)
+    return "[LIGHT] has no key '" + key + "' (section_1 to section_4)";
+  if (std::strcmp(section, "CMD") == 0)
+    return "[CMD] has no key '" + key + "' (timeout_ns)";
+  return "[" + std::string(section) + "] is no section the library reads ([LIGHT], [CMD])";
+}
+
+// What was wrong with a line the parser itself rejects.
+std::string why_unreadable(const Pass& p, int line) {
+  const std::string& piece = p.pieces[static_cast<size_t>(line - 1)];
+  if (line > 1 && p.pieces[static_cast<size_t>(line - 2)].back() != '\n')
+    return "the rest of line " + std::to_string(line - 1) +
+           ", which is longer than the parser reads at once";
+  size_t first = 0;
+  while (first < piece.size() && blank_char(piece[first]))
+    ++first;
+  if (first < piece.size() && piece[first] == '[')
+    return "a section's '[' without its ']'";
+  return "no '=' between a key and its value";
+}
+
 int noting_handler(void* user, const char* section, const char* name, const char* value) {
   Pass& p = *static_cast<Pass*>(user);
-  if (!config_ini_handler(&p.record, section, name, value))
-    p.refused.insert(p.line);
+  if (!config_ini_handler(&p.record, section, name, value)) {
+    p.why[p.line] = why_key_refused(p.pieces.back(), section, name);
+  }
   return 1;
 }
 
@@ -82,20 +118,24 @@ ConfigFileReport report_config_file() {
   std::fclose(f);
 
   std::set<int> blank;
-  std::set<int> failed;
+  std::map<int, std::string> why, why_blanked;
   // Each pass either ends or blanks one more line, so the line count bounds them.
   for (;;) {
     Pass pass;
     pass.text = &text;
     pass.blank = &blank;
     int first = ini_parse_stream(read_piece, &pass, noting_handler, &pass);
-    failed = pass.refused;
+    why = pass.why;
     if (first <= 0 || blank.count(first) != 0)
       break;
     blank.insert(first);
+    why_blanked[first] = why_unreadable(pass, first);
   }
-  failed.insert(blank.begin(), blank.end());
-  report.refused_lines.assign(failed.begin(), failed.end());
+  why.insert(why_blanked.begin(), why_blanked.end());
+  for (const auto& [line, text_why] : why) {
+    report.refused_lines.push_back(line);
+    report.why.push_back(text_why);
+  }
   return report;
 }
 

@@ -4,6 +4,7 @@
 // library only: the library itself needs no more than the first failed line.
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace kiv_config {
@@ -12,6 +13,7 @@ struct ConfigFileReport {
   bool present = false;            // the file exists
   bool opened = false;             // it could be opened for reading
   std::vector<int> refused_lines;  // every line the parse counts as failed, ascending
+  std::vector<std::string> why;    // for each of them, what was wrong with it
 };
 
 // Reads the file with the library's parser and handler into a record of its

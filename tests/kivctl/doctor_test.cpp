@@ -29,6 +29,7 @@ TEST(KivctlDoctor, AHealthyBoardIsAllOk) {
   for (const char* name : kChecks)
     EXPECT_EQ(check_line(run, name).rfind("ok ", 0), 0u) << name << "\n" << run.trace_text();
   EXPECT_TRUE(printed(run, "I2C_FUNCS 0x00000001"));
+  EXPECT_EQ(program_lines(run).back(), "0 warnings, 0 failures") << run.trace_text();
   // Read-only: no line, port or strip was touched.
   EXPECT_EQ(run.event_with("setup ok"), nullptr);
   EXPECT_EQ(run.event_with("started: 800000 Hz"), nullptr);
@@ -183,6 +184,16 @@ TEST(KivctlDoctor, EachCheckFailsUnderItsFault) {
     std::string line = check_line(run, f.check);
     EXPECT_EQ(line.find(f.line), 18u) << line << "\n" << run.trace_text();
     EXPECT_EQ(line.rfind(f.status == 2 ? "failure" : "warning", 0), 0u) << line;
+    // The last line counts what the lines above it say.
+    int counts[2] = {0, 0};
+    for (const std::string& l : program_lines(run))
+      for (int i = 0; i < 2; ++i)
+        counts[i] += l.rfind(i == 0 ? "warning  " : "failure  ", 0) == 0;
+    auto counted = [](int n, const std::string& what) {
+      return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    EXPECT_EQ(program_lines(run).back(),
+              counted(counts[0], "warning") + ", " + counted(counts[1], "failure"));
   }
 }
 
@@ -227,30 +238,58 @@ TEST(KivctlDoctor, PortsOtherUsersMayHoldAreNotCalledFree) {
   EXPECT_EQ(line.find("free"), std::string::npos) << line;
 }
 
+// info and doctor read the file alike: the same verdict, and each refused
+// line by its number with what was wrong with it.
 TEST(KivctlDoctor, EveryRefusedLineOfTheConfigurationByItsNumber) {
   const struct {
     std::string ini;
     const char* line;  // the config check's line, after its name
+    std::vector<std::string> why;
   } cases[] = {
       {"\xEF\xBB\xBF[LIGHT]\nsection_2=3 ; three\n",
-       "ok       config   /etc/ul-opx3000.ini parsed: sections to channels 1->1, 2->3 (ini)"},
+       "ok       config   /etc/ul-opx3000.ini parsed: sections to channels 1->1, 2->3 (ini)",
+       {}},
       // an unknown key, and the indented line that continues it
       {"[LIGHT]\nsection_1 = 2\nfoo = 1\n  more\n",
-       "warning  config   /etc/ul-opx3000.ini: lines 3, 4 refused"},
+       "warning  config   /etc/ul-opx3000.ini: lines 3, 4 refused",
+       {"line 3: [LIGHT] has no key 'foo' (section_1 to section_4)",
+        "line 4: an indented line continues 'foo', which the library does not read"}},
       // a header without its bracket leaves the key after it in no section
-      {"[LIGHT\nsection_1 = 2\n", "warning  config   /etc/ul-opx3000.ini: lines 1, 2 refused"},
+      {"[LIGHT\nsection_1 = 2\n",
+       "warning  config   /etc/ul-opx3000.ini: lines 1, 2 refused",
+       {"line 1: a section's '[' without its ']'",
+        "line 2: 'section_1' stands before any section"}},
       {"words\n[cmd]\ntimeout_ns = 5\nno equals\n",
-       "warning  config   /etc/ul-opx3000.ini: lines 1, 3, 4 refused"},
+       "warning  config   /etc/ul-opx3000.ini: lines 1, 3, 4 refused",
+       {"line 1: no '=' between a key and its value",
+        "line 3: [cmd] is no section the library reads ([LIGHT], [CMD])",
+        "line 4: no '=' between a key and its value"}},
       // a line longer than the parser takes goes on as a line of its own
       {"[CMD]\ntimeout_ns = " + std::string(250, '1') + "\n",
-       "warning  config   /etc/ul-opx3000.ini: line 3 refused"},
+       "warning  config   /etc/ul-opx3000.ini: line 3 refused",
+       {"line 3: the rest of line 2, which is longer than the parser reads at once"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ini);
     ScratchFile ini("ul.ini", c.ini);
-    LauncherRun run = run_kivctl({"--ini", ini.path()}, {"doctor"});
+    ScratchFile input("input.txt", "info\ndoctor\n");
+    LauncherRun run = run_kivctl_after({"--ini", ini.path()}, "true", "shell < " + input.path());
     KIV_SKIP_WITHOUT_BOARD(run);
     EXPECT_EQ(check_line(run, "config").rfind(c.line, 0), 0u) << check_line(run, "config");
+    // Each reason once from info, then once from the doctor.
+    std::vector<std::string> said;
+    for (const std::string& line : program_lines(run)) {
+      const size_t text = line.find_first_not_of(' ');
+      if (text != std::string::npos && text >= 12 && line.compare(text, 5, "line ") == 0)
+        said.push_back(line.substr(text));
+    }
+    std::vector<std::string> twice = c.why;
+    twice.insert(twice.end(), c.why.begin(), c.why.end());
+    EXPECT_EQ(said, twice) << run.trace_text();
+    EXPECT_TRUE(printed(run, c.why.empty() ? "config      /etc/ul-opx3000.ini: parsed"
+                                           : "config      /etc/ul-opx3000.ini: failed (" +
+                                                 std::to_string(c.why.size()) + " refused)"))
+        << run.trace_text();
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "command_line.h"
 #include "config/config_file.h"
+#include "config_verdict.h"
 #include "gpio/pins.h"
 #include "json_text.h"
 #include "kiv_config.h"
@@ -22,17 +23,6 @@ namespace {
 // from the board variant: the library's own lookups decide both.
 const char* source_of(int n) {
   return get_value_by_config(n) != 0 ? "ini" : "variant";
-}
-
-const char* config_state() {
-  switch (__atomic_load_n(&is_configed, __ATOMIC_ACQUIRE)) {
-    case 1:
-      return "parsed";
-    case -1:
-      return "absent";
-    default:
-      return "failed";
-  }
 }
 
 nlohmann::json gather(Session& session) {
@@ -50,7 +40,10 @@ nlohmann::json gather(Session& session) {
   j["light_map"] = map;
   j["pause_ms"] = firmware_index_v2(5);
   j["pause_from"] = source_of(5);
-  j["config"]["state"] = config_state();
+  // The same verdict as the doctor's, from the same reading of the file.
+  const ConfigVerdict verdict = config_verdict();
+  j["config"]["state"] = verdict.state;
+  j["config"]["refused"] = verdict.refused;
   // Reading the levels needs the GPIO library set up, which ends the whole
   // process on a board it cannot identify: only where the library's check
   // passes. Reading changes no line.
@@ -76,8 +69,12 @@ void print_text(const nlohmann::json& j) {
   std::string serial = j["cpu_serial"].get<std::string>();
   result_line("board       " + std::string(j["variant"] == "updated" ? "updated" : "other") +
               " device (CPU serial " + (serial.empty() ? "unknown" : serial) + ")");
-  result_line("config      " + j["config"]["path"].get<std::string>() + ": " +
-              j["config"]["state"].get<std::string>());
+  const std::string state = j["config"]["state"].get<std::string>();
+  const std::vector<std::string> refused = j["config"]["refused"];
+  result_line("config      " + j["config"]["path"].get<std::string>() + ": " + state +
+              (refused.empty() ? "" : " (" + std::to_string(refused.size()) + " refused)"));
+  for (const std::string& line : refused)
+    result_line("            " + line);
   std::string map;
   for (const auto& m : j["light_map"])
     map += (map.empty() ? "" : ", ") + std::to_string(m["section"].get<int>()) + "->" +

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "config/config_file.h"
-#include "config/config_report.h"
+#include "config_verdict.h"
 #include "doctor/checks.h"
 #include "gpio/gpio_board_check.h"
 #include "kiv_config.h"
@@ -15,13 +15,6 @@ namespace {
 // A light controller pause beyond this makes each frame wait long enough to
 // look like a hang; the devices need a few milliseconds.
 constexpr int kLongestSensiblePauseMs = 1000;
-
-std::string line_list(const std::vector<int>& lines) {
-  std::string out;
-  for (int l : lines)
-    out += (out.empty() ? "" : ", ") + std::to_string(l);
-  return out;
-}
 
 std::string effective_map() {
   std::string out;
@@ -52,13 +45,13 @@ Check check_board() {
 
 Check check_config() {
   Check c{"config"};
-  kiv_config::ConfigFileReport r = kiv_config::report_config_file();
+  const ConfigVerdict v = config_verdict();
   std::string path = kiv_config::kConfigPath;
-  if (!r.present) {
+  if (v.state == "absent") {
     c.summary = std::string(path) + " absent: the board variant decides (" + effective_map() + ")";
     return c;
   }
-  if (!r.opened) {
+  if (v.state == "unreadable") {
     c.fail(Verdict::kFailure, path + " cannot be read: the board variant decides",
            "make it readable by this user, or remove it");
     return c;
@@ -81,15 +74,17 @@ Check check_config() {
                " makes every light controller write wait " + std::to_string(pause) +
                " ms (the value is in milliseconds)",
            "give timeout_ns in milliseconds: a few, such as 2");
+  // Every refused line is named with what was wrong with it, whatever else
+  // was found.
+  c.findings = v.refused;
   if (c.verdict != Verdict::kOk)
     return c;
-  if (r.refused_lines.empty()) {
+  if (v.refused.empty()) {
     c.summary = path + " parsed: " + effective_map();
     return c;
   }
   c.fail(Verdict::kWarning,
-         path + ": line" + (r.refused_lines.size() > 1 ? "s " : " ") + line_list(r.refused_lines) +
-             " refused; the other lines hold (" + effective_map() +
+         path + ": " + refused_summary(v) + "; the other lines hold (" + effective_map() +
              "), and the library reads the file again at every lookup",
          "keep only [LIGHT] section_1..section_4 and [CMD] timeout_ns, each at the start of its "
          "line");
