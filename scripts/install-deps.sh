@@ -6,6 +6,8 @@ cd "$(dirname "$0")/.."
 packages="cmake g++ make pkg-config binutils libinih-dev libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev"
 # A real serial peer in the tests: pyserial over a socat pseudo-terminal pair.
 packages="$packages python3-serial socat"
+# kivctl's terminal, typed into as a person does, in its test.
+packages="$packages tmux"
 # The man pages of kivctl and kiv-sim-run, made from their help.
 packages="$packages help2man"
 # The launcher's view in the browser, and its browser test (headless Chromium

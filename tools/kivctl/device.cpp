@@ -97,6 +97,22 @@ void Device::claim_port(const std::string& path) {
                     "): stop it first, two programs on one port take each other's bytes");
 }
 
+int Device::open_port(const std::string& path, const LineSettings& line) {
+  claim_port(path);
+  std::string name = path;
+  const int index =
+      SerialPortInitEX(&name[0], line.baud, line.data_bits, line.stop_bits, line.parity_letter());
+  if (index < 0)
+    return -1;
+  try {
+    claim_port(path);
+  } catch (const Unavailable&) {
+    SerialPortFree(index);
+    throw;
+  }
+  return index;
+}
+
 void Device::lens_bus() {
   const int fd = open(kiv::lens::kBusDevice, O_RDWR | O_CLOEXEC);
   if (fd >= 0) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kiv_io.h"
+#include "port/line_settings.h"
 
 namespace kivctl {
 
@@ -46,6 +47,12 @@ class Device {
   // Throws Unavailable when another process holds `path` open: two programs
   // on one port take each other's bytes. Call before opening a port.
   void claim_port(const std::string& path);
+  // `path` opened alone with `line`'s settings through the library's open,
+  // in a slot of its own, once no other process holds it (looked at again
+  // after the open: a process that opened it at the same moment makes both
+  // give way). Returns the slot, or -1 when it cannot be opened; throws
+  // Unavailable when another process holds it.
+  int open_port(const std::string& path, const LineSettings& line);
   // Throws Unavailable when the lens's bus is missing or cannot be opened,
   // saying which, before a lens command blames the controller.
   void lens_bus();

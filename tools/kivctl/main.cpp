@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // kivctl: the device from the command line. It is for a device whose
 // application is stopped: two programs cannot both drive its lines and ports.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -10,6 +11,9 @@
 #include "results.h"
 
 int main(int argc, char** argv) {
+  // A reader that goes away (a pipe into head) is seen as a failed write, so
+  // that a watch ends in order and closes the device.
+  std::signal(SIGPIPE, SIG_IGN);
   kivctl::separate_results();
   int status;
   try {

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 // kivctl light: the light controller on "/dev/com2".
 #include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
 
 #include <memory>
 #include <string>
@@ -12,6 +15,7 @@
 #include "light/light_frame.h"
 #include "results.h"
 #include "serial/port_table.h"
+#include "watch/stop_signals.h"
 
 namespace kivctl {
 namespace {
@@ -59,6 +63,9 @@ class FramesWatched {
   unsigned failed_before_;
 };
 
+// How often the wait for the switch-off looks for a stop signal.
+constexpr useconds_t kStopLookUs = 20 * 1000;
+
 int light_on(kiv::KivIo& io, bool auto_off) {
   FramesWatched frames;
   if (io.open_light() != 0)
@@ -67,13 +74,38 @@ int light_on(kiv::KivIo& io, bool auto_off) {
     return status;
   if (!auto_off)
     return kDone;
-  // The library's own switch-off, on a thread of its own as an application runs it.
+  // The library's own switch-off, on a thread of its own as an application
+  // runs it. Ctrl-C (or SIGTERM, SIGHUP) meanwhile switches the light off at
+  // once: the tool never leaves a light on that it promised to switch off.
+  StopSignals signals;
+  std::atomic<bool> done{false};
+  struct Run {
+    std::atomic<bool>* done;
+    static void* main(void* self) {
+      kiv::custom_light_run(nullptr);
+      static_cast<Run*>(self)->done->store(true);
+      return nullptr;
+    }
+  } run{&done};
   pthread_t thread;
-  if (pthread_create(&thread, nullptr, kiv::custom_light_run, nullptr) != 0)
+  if (pthread_create(&thread, nullptr, Run::main, &run) != 0)
     return complain("light on --auto-off: cannot start the switch-off thread");
   FramesWatched off_frames;
+  bool stopped = false;
+  while (!done.load()) {
+    if (!stopped && StopSignals::requested()) {
+      // The switch-off thread sees the light off within its next look.
+      stopped = true;
+      io.close_light();
+    }
+    usleep(kStopLookUs);
+  }
   pthread_join(thread, nullptr);
-  return off_frames.outcome("on --auto-off");
+  if (int status = off_frames.outcome("on --auto-off"); status != kDone)
+    return status;
+  if (stopped)
+    notice("light on --auto-off: stopped early; the light is off");
+  return kDone;
 }
 
 int light_off(kiv::KivIo& io) {

@@ -19,7 +19,19 @@ std::string seconds(const timespec& t) {
 
 }  // namespace
 
-void print_event(const WatchedEvent& e, const PrintStyle& style) {
+namespace {
+
+bool taken() {
+  std::fflush(results());
+  if (!std::ferror(results()))
+    return true;
+  std::clearerr(results());
+  return false;
+}
+
+}  // namespace
+
+bool print_event(const WatchedEvent& e, const PrintStyle& style) {
   const timespec& t = style.realtime ? e.realtime : e.monotonic;
   bool port = e.level < 0 && e.source != "light";
   if (style.json) {
@@ -35,12 +47,11 @@ void print_event(const WatchedEvent& e, const PrintStyle& style) {
     if (port)
       j["text"] = e.bytes;
     result_line(json_text(j));
-    return;
+    return taken();
   }
   if (port && style.raw_bytes) {
     std::fwrite(e.bytes.data(), 1, e.bytes.size(), results());
-    std::fflush(results());
-    return;
+    return taken();
   }
   std::string line = style.timestamp ? seconds(t) + " " : "";
   line += e.source + " ";
@@ -51,6 +62,7 @@ void print_event(const WatchedEvent& e, const PrintStyle& style) {
   else
     line += "notification";
   result_line(line);
+  return taken();
 }
 
 }  // namespace kivctl

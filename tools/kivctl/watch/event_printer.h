@@ -16,6 +16,8 @@ struct PrintStyle {
   bool raw_bytes = false;  // serial bytes as they came, no line of their own
 };
 
-void print_event(const WatchedEvent& e, const PrintStyle& style);
+// False once the output is not taken any more (its reader has gone: a pipe
+// into `head` that ended, say).
+bool print_event(const WatchedEvent& e, const PrintStyle& style);
 
 }  // namespace kivctl

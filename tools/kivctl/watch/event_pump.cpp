@@ -26,13 +26,14 @@ std::string joined(const std::vector<std::string>& words) {
 }  // namespace
 
 int watch_sources(Session& session, const std::vector<std::string>& sources,
-                  const PrintStyle& style, const WatchLimits& limits, const std::string& command) {
+                  const PrintStyle& style, const WatchLimits& limits, const std::string& command,
+                  const LineSettings* line) {
   StopSignals signals;
   EventQueue queue;
   long seen = 0;
   bool timed_out = false;
   {
-    EventSources taps(session, queue);
+    EventSources taps(session, queue, line);
     std::string error;
     if (!taps.start(sources, error)) {
       complain(command + ": " + error);
@@ -51,12 +52,18 @@ int watch_sources(Session& session, const std::vector<std::string>& sources,
       }
       WatchedEvent e;
       if (queue.pop(e, std::min(end, now + kSignalSlice))) {
-        print_event(e, style);
+        // Nobody reads any more: a normal end, the device closed in order.
+        if (!print_event(e, style))
+          return kDone;
         ++seen;
       }
     }
   }
   std::fflush(results());
+  if (queue.dropped() > 0)
+    return complain(command + ": " + std::to_string(queue.dropped()) + " events (" +
+                    std::to_string(queue.dropped_bytes()) +
+                    " serial bytes) dropped: the output was not read as fast as they came");
   if (timed_out && limits.count > 0)
     return complain(command + ": " + std::to_string(seen) + " of " + std::to_string(limits.count) +
                     " events came within " + seconds_text(limits.timeout_s));

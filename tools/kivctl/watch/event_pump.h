@@ -16,9 +16,12 @@ struct WatchLimits {
   double timeout_s = 0;  // stop after this many seconds (0: no limit)
 };
 
-// Watches `sources` (see EventSources) and prints their events. Returns kDone,
-// kFailed when --count events did not come within --timeout, or kUsage.
+// Watches `sources` (see EventSources, which opens ports with `line`) and
+// prints their events until the limits, a stop signal, or the output's reader
+// has gone. Returns kDone, kFailed when --count events did not come within
+// --timeout or events were dropped because the output was not read, or kUsage.
 int watch_sources(Session& session, const std::vector<std::string>& sources,
-                  const PrintStyle& style, const WatchLimits& limits, const std::string& command);
+                  const PrintStyle& style, const WatchLimits& limits, const std::string& command,
+                  const LineSettings* line = nullptr);
 
 }  // namespace kivctl

@@ -90,7 +90,17 @@ bool EventSources::start(const std::vector<std::string>& given, std::string& err
       continue;
     if (is_port(n)) {
       const std::string path = "/dev/" + n;
-      const int slot = kiv::serial::slot_holding(path.c_str());
+      int slot = kiv::serial::slot_holding(path.c_str());
+      if (slot >= 0 && line_ != nullptr) {
+        // Opened again in its own slot, with the settings asked for.
+        std::string name = path;
+        slot = SerialPortInitEX(&name[0], line_->baud, line_->data_bits, line_->stop_bits,
+                                line_->parity_letter());
+        if (slot < 0) {
+          error = "cannot open " + path + " at " + line_->text();
+          return false;
+        }
+      }
       if (slot >= 0)
         tap_open_port(n, slot);
       else if (!tap_port_alone(n, error))
@@ -128,17 +138,13 @@ void EventSources::tap_open_port(const std::string& name, int slot) {
 }
 
 bool EventSources::tap_port_alone(const std::string& name, std::string& error) {
-  std::string path = "/dev/" + name;
-  session_.device.claim_port(path);
-  int index = SerialPortInitEX(&path[0], 115200, 8, 1, 'N');
+  const std::string path = "/dev/" + name;
+  const int index = session_.device.open_port(path, line_ ? *line_ : LineSettings{});
   if (index < 0) {
     error = "cannot open " + path;
     return false;
   }
   lone_ports_.push_back(index);
-  // A process that opened it at the same moment: both give way (the
-  // destructor closes the port).
-  session_.device.claim_port(path);
   taps_.push_back(std::make_unique<Tap>(Tap{&queue_, name}));
   SetReadSerialPortDataCallback(on_chunk, taps_.back().get(), index);
   return true;

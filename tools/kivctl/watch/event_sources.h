@@ -14,7 +14,10 @@ namespace kivctl {
 
 class EventSources {
  public:
-  EventSources(Session& session, EventQueue& queue) : session_(session), queue_(queue) {}
+  // A port is opened with `line`'s settings; one this process holds already
+  // is opened again with them when `line` is given, else used as it is.
+  EventSources(Session& session, EventQueue& queue, const LineSettings* line = nullptr)
+      : session_(session), queue_(queue), line_(line) {}
   // Unregisters every tap, waiting for running callbacks, and closes a port
   // opened alone.
   ~EventSources();
@@ -41,6 +44,7 @@ class EventSources {
 
   Session& session_;
   EventQueue& queue_;
+  const LineSettings* line_;
   std::vector<std::unique_ptr<Tap>> taps_;
   std::vector<std::string> started_;
   std::vector<int> lone_ports_;  // slot indices of ports opened alone
