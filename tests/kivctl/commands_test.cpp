@@ -113,6 +113,38 @@ TEST(KivctlCommands, LineNamesAreRefusedWithTheValidOnes) {
   });
 }
 
+// Words the tool cannot take are named in its own words with the command
+// they were given to, never in the parser's.
+TEST(KivctlCommands, WrongWordsAreSaidInTheToolsWords) {
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"bogus"}, "kivctl: 'bogus' is no command (out, get, light, lens, strip, serial, info,"},
+      {{}, "kivctl: which command? out, get, light,"},
+      {{"lens"}, "kivctl: lens: which command of 'lens'? get, set, read, vtemp, raw"},
+      {{"lens", "get", "5"}, "kivctl: lens get: '5' is not taken here"},
+      {{"light", "flash", "3"}, "kivctl: light flash: TIME is missing"},
+      {{"light", "mode", "x"}, "kivctl: light mode: M 'x' is not a whole number"},
+      {{"serial", "listen", "com1", "--count"}, "kivctl: serial listen: --count needs a value"},
+      {{"watch", "trigger", "--timeout", "x"}, "kivctl: watch: --timeout 'x' is not a number of"},
+      {{"serial", "send", "com1", "x", "--parity", "mark"},
+       "kivctl: serial send: --parity 'mark' is not one of none, even, odd"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    LauncherRun run = run_kivctl({}, c.args);
+    KIV_SKIP_WITHOUT_BOARD(run);
+    EXPECT_EQ(run.status, 2) << run.err;
+    const std::vector<std::string> said = program_lines(run, true);
+    ASSERT_EQ(said.size(), 1u) << run.trace_text();
+    EXPECT_EQ(said[0].rfind(c.says, 0), 0u) << said[0];
+    for (const char* internal : {"Value ", "required INT", "Could not convert", "The following",
+                                 "A subcommand", "0.000000", "{", "is required", "INT:"})
+      EXPECT_EQ(said[0].find(internal), std::string::npos) << said[0];
+  }
+}
+
 // An argument the device would refuse is refused as it is read: exit 2 with
 // one line, and the set-up never ran, so no line moved.
 TEST(KivctlCommands, ArgumentsAreCheckedBeforeAnythingMoves) {
@@ -276,7 +308,7 @@ TEST(KivctlCommands, SerialPortsAlone) {
        "wait 1500\nsend com1 hi\\r\\n\n"},
       {{"serial", "listen", "com1", "--json", "--count", "2", "--timeout", "1"},
        1,
-       {"serial listen: 0 of 2 events came within 1"}},
+       {"serial listen: 0 of 2 events came within 1 s"}},
   });
 }
 
