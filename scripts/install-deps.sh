@@ -8,8 +8,9 @@ packages="cmake g++ make pkg-config binutils libinih-dev libgtest-dev libgmock-d
 packages="$packages python3-serial socat"
 # kivctl's terminal, typed into as a person does, in its test.
 packages="$packages tmux"
-# The man pages of kivctl and kiv-sim-run, made from their help.
-packages="$packages help2man"
+# The man pages of kivctl and kiv-sim-run, made from their help (gzip
+# compresses them), and man, which shows them in the package tests.
+packages="$packages help2man gzip man-db"
 # The launcher's view in the browser, and its browser test (headless Chromium
 # driven by playwright-core from npm).
 packages="$packages libcpp-httplib-dev chromium"

@@ -9,7 +9,8 @@
 #     (OFF fails, AUTO takes the stand-in and says so);
 #   - with a position-independent archive the library builds, links the strip
 #     library in without exporting any of its symbols, needs the board's
-#     libwiringPi.so, and makes the runtime and development packages.
+#     libwiringPi.so, and makes the runtime and development packages, the
+#     runtime one with kivctl's man pages.
 # usage: check_board_build.sh SOURCE_DIR CXX
 set -eu
 src=$1
@@ -106,6 +107,9 @@ dev=$scratch/real/libkiv-io-dev_${version}_$arch.deb
 dpkg-deb -f "$runtime" Depends | grep -qw wiringpi || fail "the runtime package does not depend on wiringpi"
 dpkg-deb -c "$runtime" | grep -q "/libkiv_io.so$" || fail "the runtime package lacks the library"
 dpkg-deb -c "$runtime" | grep -q "/usr/bin/kivctl$" || fail "the runtime package lacks kivctl"
+dpkg -x "$runtime" "$scratch/runtime"
+sh "$src/tests/install/check_man_pages.sh" "$scratch/runtime/usr/share/man/man1" \
+  "$scratch/real/tools/kivctl/kivctl" > /dev/null
 dpkg-deb -c "$dev" | grep -q "include/kiv_io/ws2811/ws2811.h$" ||
   fail "the development package lacks the strip library's header"
 dpkg-deb -f "$dev" Depends | grep -q "libkiv-io (= $version)" ||

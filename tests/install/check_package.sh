@@ -1,10 +1,10 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Makes the PC's Debian package, unpacks it into a scratch root (dpkg -x, as
-# a developer's machine would hold it), checks what it carries and where, and
-# builds and runs a small application against the unpacked files through
-# pkg-config and through find_package, and once more on the simulated board
-# through the packaged launcher.
+# a developer's machine would hold it), checks what it carries and where (the
+# man pages with check_man_pages.sh), and builds and runs a small application
+# against the unpacked files through pkg-config and through find_package, and
+# once more on the simulated board through the packaged launcher.
 # usage: check_package.sh BUILD_DIR CXX SOURCE_DIR
 set -eu
 build=$1
@@ -41,8 +41,8 @@ runpath=$(objdump -p "$lib/libkiv_io.so" | awk '$1 == "RUNPATH" { print $2 }')
   [ -x "$root/usr/bin/kiv_io_example" ] && [ -x "$root/usr/bin/kiv_strip_demo" ] ||
   fail "launcher, waveform converter, example or demo missing"
 [ "$("$root/usr/bin/kivctl" --version)" = "kivctl $version" ] || fail "kivctl does not run"
-[ -f "$root/usr/share/man/man1/kivctl.1" ] && [ -f "$root/usr/share/man/man1/kiv-sim-run.1" ] ||
-  fail "man pages missing"
+[ -f "$root/usr/share/man/man1/kiv-sim-run.1.gz" ] || fail "kiv-sim-run's man page missing"
+sh "$here/check_man_pages.sh" "$root/usr/share/man/man1" "$root/usr/bin/kivctl" > /dev/null
 
 # pkg-config from the unpacked root: the file finds its prefix from its place.
 export PKG_CONFIG_PATH="$lib/pkgconfig"
