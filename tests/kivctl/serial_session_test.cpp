@@ -40,7 +40,7 @@ TEST(KivctlSerial, LinesAtTheirSettingsAndRequestsWithTheirReplies) {
     std::vector<std::string> out;  // lines of standard output, in order
     const char* err;               // a line of standard error, or ""
     kivsim::EventKind kind;        // the com1 event that carries the line's settings
-    int baud, stop_bits;  // a baud of 0: not looked at
+    int baud, stop_bits;           // a baud of 0: not looked at
   } cases[] = {
       // the board's side reads the settings as it reads the bytes, which may
       // be after the port closed: only the write's outcome counts
@@ -164,11 +164,13 @@ TEST(KivctlSerial, TheTerminalAsAPersonTypesIntoIt) {
   for (const bool hex : {false, true}) {
     SCOPED_TRACE(hex ? "--hex" : "text");
     Tmux tmux;
+    // The terminal's settings are taken after the tool has ended, before the
+    // line that the test waits for.
     const std::string command = "stty -g > " + folder + "/before; " + launcher_path() +
                                 " --trace " + trace.path() + " --scenario " + peer.path() +
                                 " --pass-through " + kivctl_path() + " serial term com1" +
-                                (hex ? " --hex" : "") + " 2>/dev/null; echo EXIT=$?; stty -g > " +
-                                folder + "/after; sleep 60";
+                                (hex ? " --hex" : "") + " 2>/dev/null; s=$?; stty -g > " + folder +
+                                "/after; echo EXIT=$s; sleep 60";
     ASSERT_TRUE(tmux.run("new-session -d -s t -x 100 -y 20 '" + command + "'"));
     ASSERT_TRUE(tmux.shows(hex ? "48 45 4C 4C 4F 0D 0A" : "HELLO")) << tmux.screen();
     tmux.run("send-keys -t t abc");
