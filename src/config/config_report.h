@@ -14,11 +14,12 @@ struct ConfigFileReport {
   bool opened = false;             // it could be opened for reading
   std::vector<int> refused_lines;  // every line the parse counts as failed, ascending
   std::vector<std::string> why;    // for each of them, what was wrong with it
+  bool truncated = false;          // larger than a configuration: only its start was read
 };
 
 // Reads the file with the library's parser and handler into a record of its
 // own: the configuration in force is left alone. Line numbers are the
-// parser's own (a line longer than it takes counts as two).
+// file's (a line longer than the parser takes at once is one line).
 ConfigFileReport report_config_file();
 
 }  // namespace kiv_config

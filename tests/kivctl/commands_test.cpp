@@ -130,6 +130,14 @@ TEST(KivctlCommands, WrongWordsAreSaidInTheToolsWords) {
       {{"watch", "trigger", "--timeout", "x"}, "kivctl: watch: --timeout 'x' is not a number of"},
       {{"serial", "send", "com1", "x", "--parity", "mark"},
        "kivctl: serial send: --parity 'mark' is not one of none, even, odd"},
+      {{"watch", "input", "--timeout", "1e10"},
+       "kivctl: watch: --timeout 1e10 s is more than 10000000 s"},
+      {{"watch", "input", "--count", "1", "--count", "2"},
+       "kivctl: watch: --count is given more than once"},
+      {{"out"}, "kivctl: out: LINE LEVEL is missing"},
+      {{"get", "--json=x"}, "kivctl: get: --json takes no value"},
+      {{"--bogus"}, "kivctl: '--bogus' is not taken here"},
+      {{"lens", "--bogus"}, "kivctl: lens: '--bogus' is not taken here"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.says);
@@ -272,6 +280,14 @@ TEST(KivctlCommands, LensAndStrip) {
        1,
        {"lens raw get 0: the lens controller did not answer"},
        "lens nack\n"},
+      // numbers with a leading zero are decimal, as they were checked
+      {{"lens", "set", "010"}, 0, {"write 18 [00 00 0A 00 00 00] -> ok"}},
+      {{"strip", "rgb", "0100", "0", "08"}, 0, {"9 LEDs: 640008 x9"}},
+      // VTemp's word read whole, its top bit included
+      {{"lens", "read", "--json"},
+       0,
+       {"> {\"lens\":0,\"vtemp\":2147483648}"},
+       "lens set 40 2147483648\n"},
       {{"strip", "status", "2"}, 0, {"9 LEDs: 00ff00 x9"}},
       {{"strip", "status", "4"}, 2, {}},
       {{"strip", "rgb", "255", "128", "0"}, 0, {"9 LEDs: ff8000 x9"}},

@@ -264,10 +264,24 @@ TEST(KivctlDoctor, EveryRefusedLineOfTheConfigurationByItsNumber) {
        {"line 1: no '=' between a key and its value",
         "line 3: [cmd] is no section the library reads ([LIGHT], [CMD])",
         "line 4: no '=' between a key and its value"}},
-      // a line longer than the parser takes goes on as a line of its own
+      // a line longer than the parser takes goes on as a line of its own;
+      // the lines after it keep their numbers
       {"[CMD]\ntimeout_ns = " + std::string(250, '1') + "\n",
-       "warning  config   /etc/ul-opx3000.ini: line 3 refused",
-       {"line 3: the rest of line 2, which is longer than the parser reads at once"}},
+       "warning  config   /etc/ul-opx3000.ini: line 2 refused",
+       {"line 2: longer than the 199 characters the parser reads at once; the rest, read as a "
+        "line of its own: no '=' between a key and its value"}},
+      {"[LIGHT]\n;" + std::string(210, 'x') + " section_9 = 4\nsection_1 = 2\nbogus = 1\n",
+       "warning  config   /etc/ul-opx3000.ini: lines 2, 4 refused",
+       {"line 2: longer than the 199 characters the parser reads at once; the rest, read as a "
+        "line of its own: [LIGHT] has no key 'xxxxxxxxxxxx section_9' (section_1 to section_4)",
+        "line 4: [LIGHT] has no key 'bogus' (section_1 to section_4)"}},
+      // an indented line continues the key above it, '=' or not; control
+      // bytes are shown escaped
+      {"[LIGHT]\nfoo = 1\n  bar = 2\n\x1B[31m = 1\n",
+       "warning  config   /etc/ul-opx3000.ini: lines 2, 3, 4 refused",
+       {"line 2: [LIGHT] has no key 'foo' (section_1 to section_4)",
+        "line 3: an indented line continues 'foo', which the library does not read",
+        "line 4: [LIGHT] has no key '\\x1B[31m' (section_1 to section_4)"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ini);

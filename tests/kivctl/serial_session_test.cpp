@@ -105,6 +105,48 @@ TEST(KivctlSerial, LinesAtTheirSettingsAndRequestsWithTheirReplies) {
   }
 }
 
+// A peer that never falls silent cannot hold `ask` past its --timeout.
+TEST(KivctlSerial, AReplyThatNeverEndsIsCutAtTheTimeout) {
+  std::string chatter;
+  for (int i = 0; i < 100; ++i)
+    chatter += "send com1 more\\r\\n\nwait 50\n";
+  ScratchFile script("chatter.script", chatter);
+  LauncherRun run =
+      run_kivctl({"--script", script.path()}, {"serial", "ask", "com1", "hi", "--timeout", "0.5"});
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  ASSERT_FALSE(program_lines(run).empty()) << run.trace_text();
+  EXPECT_EQ(program_lines(run).front(), "more") << run.trace_text();
+  EXPECT_LT(run.seconds, 3.0) << "the peer talks for 5 s\n" << run.trace_text();
+}
+
+// Settings named for a port a shell holds are for that command: the next
+// command, and the library's light calls, find the line as it was.
+TEST(KivctlSerial, SettingsOfAHeldPortAreForOneCommand) {
+  if (emulated())
+    GTEST_SKIP() << "the shell's input is a file, which the emulator would not preload";
+  ScratchFile input("input.txt",
+                    "serial send com1 --baud 9600 AAA\nserial send com1 BBB\n"
+                    "serial send com2 --baud 4800 --hex '35 2D 05 0D 0A'\nlight section 2 on\n");
+  LauncherRun run = run_kivctl_after({}, "true", "shell --setup < " + input.path());
+  KIV_SKIP_WITHOUT_BOARD(run);
+  EXPECT_EQ(run.status, 0) << run.err;
+  // (The board's side may read AAA and BBB at once, after the restore.)
+  const kivsim::Event* after = nullptr;
+  for (const kivsim::Event& e : run.events)
+    if (e.source == kivsim::EventSource::kCom1 && e.kind == kivsim::EventKind::kReceived &&
+        e.bytes.find("BBB") != std::string::npos)
+      after = &e;
+  ASSERT_NE(after, nullptr) << run.trace_text();
+  EXPECT_EQ(after->line.baud, 115200) << run.trace_text();
+  const kivsim::Event* frame = nullptr;
+  for (const kivsim::Event& e : run.events)
+    if (e.source == kivsim::EventSource::kCom2 && e.kind == kivsim::EventKind::kFrame)
+      frame = &e;  // the last: the light call's
+  ASSERT_NE(frame, nullptr) << run.trace_text();
+  EXPECT_EQ(frame->line.baud, 115200) << run.trace_text();
+}
+
 // tmux with its own server, ended with the test.
 class Tmux {
  public:

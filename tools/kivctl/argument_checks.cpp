@@ -10,6 +10,9 @@
 namespace kivctl {
 namespace {
 
+// Longer waits than this overflow the clocks' durations.
+constexpr double kMostSeconds = 1e7;
+
 bool read_whole(const std::string& text, long& value) {
   if (text.empty())
     return false;
@@ -34,6 +37,8 @@ CLI::Validator whole_in(long low, long high) {
           return in_quotes(text) + " is not a whole number";
         if (v < low || v > high)
           return text + " is not in range " + range;
+        // Handed on as plain decimal: the parser would read "010" as octal.
+        text = std::to_string(v);
         return "";
       },
       range);
@@ -45,6 +50,7 @@ CLI::Validator whole() {
         long v;
         if (!read_whole(text, v) || v < INT_MIN || v > INT_MAX)
           return in_quotes(text) + " is not a whole number";
+        text = std::to_string(v);
         return "";
       },
       "");
@@ -58,6 +64,7 @@ CLI::Validator count() {
           return in_quotes(text) + " is not a count (1 or more)";
         if (v < 1)
           return text + " is not a count (1 or more)";
+        text = std::to_string(v);
         return "";
       },
       "1 or more");
@@ -73,6 +80,8 @@ CLI::Validator seconds() {
           return in_quotes(text) + " is not a number of seconds";
         if (v <= 0)
           return text + " s is no time to wait: give more than 0";
+        if (v > kMostSeconds)
+          return text + " s is more than 10000000 s (about 115 days)";
         return "";
       },
       "seconds");

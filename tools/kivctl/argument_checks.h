@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Checks of a command's words as they are read, with what is wrong in the
-// tool's own words ("5 is not in range 1 to 4"), before anything moves.
+// tool's own words ("5 is not in range 1 to 4"), before anything moves. The
+// whole-number checks hand the number on in plain decimal, so they go on an
+// option with transform(): the parser itself would read "010" as octal.
 #pragma once
 
 #include <CLI/CLI.hpp>

@@ -73,8 +73,19 @@ int run_command(Session& session, std::vector<std::string> words) {
     complain(parse_error_text(e, app, given));
     return kUsage;
   }
-  if (quiet)
+  // Quiet for this command (a shell's line), or for all when given to the
+  // tool itself.
+  struct QuietCommand {
+    bool made = false;
+    ~QuietCommand() {
+      if (made)
+        loud_library();
+    }
+  } quiet_command;
+  if (quiet && !library_quiet()) {
     quiet_library();
+    quiet_command.made = session.in_shell;
+  }
   if (!set.action)
     return kUsage;
   try {

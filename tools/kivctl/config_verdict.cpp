@@ -12,13 +12,13 @@ ConfigVerdict config_verdict() {
     v.state = "absent";
   } else if (!r.opened) {
     v.state = "unreadable";
-  } else if (r.refused_lines.empty()) {
-    v.state = "parsed";
   } else {
-    v.state = "failed";
+    v.state = r.truncated ? "too large" : r.refused_lines.empty() ? "parsed" : "failed";
     v.refused_lines = r.refused_lines;
     for (size_t i = 0; i < r.refused_lines.size(); ++i)
       v.refused.push_back("line " + std::to_string(r.refused_lines[i]) + ": " + r.why[i]);
+    if (r.truncated)
+      v.refused.push_back("past its first MiB: not read, so not checked");
   }
   return v;
 }

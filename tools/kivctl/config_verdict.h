@@ -10,7 +10,8 @@
 namespace kivctl {
 
 struct ConfigVerdict {
-  // "absent", "unreadable", "parsed", or "failed" (lines refused).
+  // "absent", "unreadable", "parsed", "failed" (lines refused), or "too
+  // large" (only its first MiB was checked).
   std::string state;
   // "line 3: [LIGHT] has no key 'foo' (section_1 to section_4)", in order.
   std::vector<std::string> refused;

@@ -65,6 +65,12 @@ std::string what_was_wrong(const CLI::ParseError& error, const CLI::App& at,
   std::string rest;
   if (is(static_cast<const CLI::RequiredError*>(nullptr))) {
     if (starts(text, "A subcommand") || starts(text, "Requires at least")) {
+      // An option the command does not know, which the parser set aside.
+      // (Options pass up to the tool's own: look there too.)
+      for (const CLI::App* up = &at; up != nullptr; up = up->get_parent())
+        for (const std::string& left : up->remaining())
+          if (!left.empty() && left[0] == '-')
+            return "'" + left + "' is not taken here";
       const std::string word = word_after(words, path);
       const std::string which = path.empty() ? "command" : "command of '" + path + "'";
       if (!word.empty())
@@ -80,13 +86,22 @@ std::string what_was_wrong(const CLI::ParseError& error, const CLI::App& at,
   }
   if (is(static_cast<const CLI::ArgumentMismatch*>(nullptr))) {
     const std::string name = before_colon(text, rest);
-    return (name.empty() ? std::string("an option") : name) + " needs a value";
+    const std::string what = name.empty() ? std::string("an option") : name;
+    // "At Most 1 required but received 2": the option given twice.
+    if (rest.find("At Most") != std::string::npos || rest.find("Expected exactly") == 0)
+      return what + " is given more than once";
+    return what + " needs a value";
   }
   if (is(static_cast<const CLI::ConversionError*>(nullptr))) {
     // "Could not convert: NAME = VALUE"
     const size_t eq = text.rfind(" = ");
     before_colon(text, rest);
     const std::string name = rest.substr(0, rest.find(" = "));
+    // A value given to a flag ("--json=x").
+    // Every option that takes a value is checked before it is converted:
+    // one that cannot be is a flag given a value ("--json=x").
+    if (starts(name, "-"))
+      return name + " takes no value";
     return eq == std::string::npos ? text : name + ": '" + text.substr(eq + 3) + "' cannot be read";
   }
   if (is(static_cast<const CLI::ValidationError*>(nullptr))) {

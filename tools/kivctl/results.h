@@ -24,10 +24,23 @@ void close_results();
 // Keeps the library's log lines (standard output and error alike) out of
 // sight: both descriptors go to /dev/null, and the tool's own complaints
 // keep the standard error it was started with. Call after
-// separate_results().
+// separate_results(). loud_library() gives the log its place back.
 void quiet_library();
+void loud_library();
+bool library_quiet();
+// What became of the results written so far.
+enum class Delivery {
+  kTaken,        // written (or buffered by the system)
+  kReaderGone,   // the reader has gone: a pipe into head that ended
+  kWriteFailed,  // another write error (a full disk, say), said by complain()
+};
+// Flushes the results and says what became of them.
+Delivery deliver_results();
+
 // Writes `line` and a newline to the results.
 void result_line(const std::string& line);
+// Writes `bytes` as they are to the results.
+void result_bytes(const std::string& bytes);
 // One line "kivctl: <context><text>" on standard error; returns kFailed.
 int complain(const std::string& text);
 // What complaints start with until it is set again ("line 3: " in a shell).

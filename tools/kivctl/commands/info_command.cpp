@@ -44,6 +44,7 @@ nlohmann::json gather(Session& session) {
   const ConfigVerdict verdict = config_verdict();
   j["config"]["state"] = verdict.state;
   j["config"]["refused"] = verdict.refused;
+  j["config"]["refused_lines"] = verdict.refused_lines;
   // Reading the levels needs the GPIO library set up, which ends the whole
   // process on a board it cannot identify: only where the library's check
   // passes. Reading changes no line.
@@ -71,8 +72,9 @@ void print_text(const nlohmann::json& j) {
               " device (CPU serial " + (serial.empty() ? "unknown" : serial) + ")");
   const std::string state = j["config"]["state"].get<std::string>();
   const std::vector<std::string> refused = j["config"]["refused"];
+  const size_t lines = j["config"]["refused_lines"].size();
   result_line("config      " + j["config"]["path"].get<std::string>() + ": " + state +
-              (refused.empty() ? "" : " (" + std::to_string(refused.size()) + " refused)"));
+              (lines == 0 ? "" : " (" + std::to_string(lines) + " refused)"));
   for (const std::string& line : refused)
     result_line("            " + line);
   std::string map;

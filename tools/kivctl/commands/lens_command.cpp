@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // kivctl lens: the liquid lens and VTemp over I2C.
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -70,7 +71,10 @@ int read_both(Device& device, bool json) {
   unsigned char vtemp[kiv::lens::kWordBytes] = {};
   if (getLiquidLens(kiv::lens::kVTempRegister, vtemp) != 0)
     return complain(no_answer("lens read"));
-  const int v = vtemp[0] | vtemp[1] << 8 | vtemp[2] << 16 | vtemp[3] << 24;
+  // The word low byte first, as the lens value's.
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i)
+    v = v << 8 | vtemp[i];
   if (json) {
     result_line(json_text(nlohmann::json{{"lens", lens}, {"vtemp", v}}));
     return kDone;
@@ -153,7 +157,7 @@ void add_lens_command(CLI::App& app, CommandSet& set) {
 
   CLI::App* setc = lens->add_subcommand("set", "Sets the lens value, 0 to 46000.");
   // Checked as it is read, before the bus.
-  setc->add_option("VALUE", a->value, "lens value")->required()->check(whole_in(0, 46000));
+  setc->add_option("VALUE", a->value, "lens value")->required()->transform(whole_in(0, 46000));
   explain(setc, "", "kivctl lens set 1200");
   setc->callback(act([](Device& device, const LensArgs& x) {
     device.lens_bus();
@@ -194,7 +198,7 @@ void add_lens_command(CLI::App& app, CommandSet& set) {
       ->check(number_up_to(0xFFFF, "a register address (0 to 0xffff)"));
   rget->add_option("LEN", a->length, "bytes to read, 1 to 256")
       ->required()
-      ->check(whole_in(1, 256));
+      ->transform(whole_in(1, 256));
   explain(rget, "Prints the bytes read as hex, such as '0xb0 0x04 0x00 0x00'.",
           "kivctl lens raw get 0 4");
   rget->callback(act(raw_get));

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <optional>
 
 #include <memory>
 #include <string>
@@ -67,6 +68,12 @@ class FramesWatched {
 constexpr useconds_t kStopLookUs = 20 * 1000;
 
 int light_on(kiv::KivIo& io, bool auto_off) {
+  // With --auto-off, Ctrl-C (or SIGTERM, SIGHUP) from before the light comes
+  // on until it is off switches it off at once: the tool never leaves a light
+  // on that it promised to switch off.
+  std::optional<StopSignals> signals;
+  if (auto_off)
+    signals.emplace();
   FramesWatched frames;
   if (io.open_light() != 0)
     return complain("light on: the light is on already");
@@ -75,9 +82,7 @@ int light_on(kiv::KivIo& io, bool auto_off) {
   if (!auto_off)
     return kDone;
   // The library's own switch-off, on a thread of its own as an application
-  // runs it. Ctrl-C (or SIGTERM, SIGHUP) meanwhile switches the light off at
-  // once: the tool never leaves a light on that it promised to switch off.
-  StopSignals signals;
+  // runs it.
   std::atomic<bool> done{false};
   struct Run {
     std::atomic<bool>* done;
@@ -159,13 +164,15 @@ void add_light_command(CLI::App& app, CommandSet& set) {
       "Switches light section N (1 to 4) on or off, on the controller channel "
       "that the board variant or /etc/ul-opx3000.ini maps it to.");
   // Arguments are checked as they are read, before anything moves.
-  section->add_option("N", a->section, "light section, 1 to 4")->required()->check(whole_in(1, 4));
+  section->add_option("N", a->section, "light section, 1 to 4")
+      ->required()
+      ->transform(whole_in(1, 4));
   section->add_option("STATE", a->state, "on or off")->required()->check(one_of({"on", "off"}));
   explain(section, "", "kivctl light section 2 on");
   section->callback(act(switch_section));
 
   CLI::App* mode = light->add_subcommand("mode", "Sets the work mode M (its low 8 bits).");
-  mode->add_option("M", a->mode, "work mode")->required()->check(whole());
+  mode->add_option("M", a->mode, "work mode")->required()->transform(whole());
   explain(mode, "", "kivctl light mode 3");
   mode->callback(act([](kiv::KivIo& io, const LightArgs& x) {
     return written("mode " + std::to_string(x.mode), io.setWorkMode(x.mode));
@@ -184,8 +191,8 @@ void add_light_command(CLI::App& app, CommandSet& set) {
 
   CLI::App* flash = light->add_subcommand(
       "flash", "Sets the flash count and time (low 8 bits each) and flashes once.");
-  flash->add_option("COUNT", a->count, "flash count")->required()->check(whole());
-  flash->add_option("TIME", a->time, "flash time")->required()->check(whole());
+  flash->add_option("COUNT", a->count, "flash count")->required()->transform(whole());
+  flash->add_option("TIME", a->time, "flash time")->required()->transform(whole());
   explain(flash, "", "kivctl light flash 3 20");
   flash->callback(act([](kiv::KivIo& io, const LightArgs& x) {
     FramesWatched frames;
@@ -196,7 +203,7 @@ void add_light_command(CLI::App& app, CommandSet& set) {
   }));
 
   CLI::App* bright = light->add_subcommand("brightness", "Sets the brightness, 20 to 479.");
-  bright->add_option("B", a->brightness, "brightness")->required()->check(whole_in(20, 479));
+  bright->add_option("B", a->brightness, "brightness")->required()->transform(whole_in(20, 479));
   explain(bright, "", "kivctl light brightness 100");
   bright->callback(act([](kiv::KivIo&, const LightArgs& x) {
     return written("brightness " + std::to_string(x.brightness),

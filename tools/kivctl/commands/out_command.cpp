@@ -84,7 +84,7 @@ void drive(kiv::KivIo& io, const Setting& s) {
 void add_out_command(CLI::App& app, CommandSet& set) {
   auto words = std::make_shared<std::vector<std::string>>();
   CLI::App* cmd = app.add_subcommand("out", "Drives output lines by their names");
-  cmd->add_option("line_level", *words, "LINE LEVEL pairs")->required()->expected(-1);
+  cmd->add_option("LINE LEVEL", *words, "pairs of a line and its level")->required()->expected(-1);
   explain(cmd,
           "Each named line (" + line_names(LineSet::kOutputs) +
               ") goes to 1 or 0, in the order given; every other line keeps its level and "

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // kivctl serial: raw bytes to and from "/dev/com1" and "/dev/com2".
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "argument_checks.h"
 #include "byte_words.h"
 #include "command_line.h"
 #include "kiv_serial.h"
+#include "port/held_port.h"
 #include "port/port_sessions.h"
 #include "results.h"
 #include "serial/port_table.h"
@@ -55,10 +57,11 @@ int write_port(Device& device, const std::string& port, std::string bytes,
   int len = static_cast<int>(bytes.size());
   std::string path = "/dev/" + port;
   int held = kiv::serial::slot_holding(path.c_str());
-  if (held >= 0 && line != nullptr)  // opened again, with the settings named
-    held = SerialPortInitEX(&path[0], line->baud, line->data_bits, line->stop_bits,
-                            line->parity_letter());
   if (held >= 0) {
+    // With settings named, for this write only.
+    std::optional<HeldPortSettings> settings;
+    if (line != nullptr && (held = settings.emplace(path, held, *line).slot()) < 0)
+      return complain("serial send: " + path + " could not be opened at " + line->text());
     if (svWriteSerial(&bytes[0], len, held) != 0)
       return complain("serial send: " + path + " could not be written");
     return kDone;
@@ -130,7 +133,7 @@ void add_serial_command(CLI::App& app, CommandSet& set) {
   listen->add_flag("--hex", a->hex_out, "each chunk as a line of hex bytes");
   listen->add_flag("--timestamp", a->timestamp, "each chunk as a line with its time");
   listen->add_flag("--json", a->json, "one JSON object a chunk");
-  listen->add_option("--count", a->limits.count, "stop after N chunks")->check(count());
+  listen->add_option("--count", a->limits.count, "stop after N chunks")->transform(count());
   listen->add_option("--timeout", a->limits.timeout_s, "stop after S seconds")->check(seconds());
   line_options(listen, *a);
   explain(listen, "", "kivctl serial listen com1 --hex --timestamp");
@@ -152,7 +155,8 @@ void add_serial_command(CLI::App& app, CommandSet& set) {
   askc->add_option("TEXT", a->text, "the request, with \\r, \\n, \\t, \\\\ and \\xHH escapes");
   askc->add_option("--hex", a->hex, "the request's bytes in hex instead");
   askc->add_flag("--hex-reply", a->hex_out, "the reply as hex bytes");
-  askc->add_option("--timeout", a->timeout_s, "wait S seconds for the reply (default 1)")
+  askc->add_option("--timeout", a->timeout_s,
+                   "wait at most S seconds for the whole reply (default 1)")
       ->check(seconds());
   askc->add_option("--gap", a->gap_s,
                    "the reply ends when the line is quiet S seconds (default 0.1)")
@@ -160,8 +164,8 @@ void add_serial_command(CLI::App& app, CommandSet& set) {
   line_options(askc, *a);
   explain(askc,
           "The port is listened to before the request leaves. The reply is every byte received "
-          "from its first until the line is quiet for --gap seconds, printed as it came (or "
-          "in hex).",
+          "from its first until the line is quiet for --gap seconds, or --timeout seconds have "
+          "passed since the request (64 KiB at most), printed as it came (or in hex).",
           "kivctl serial ask com1 'STATUS\\r\\n' --timeout 2");
   askc->callback([&set, a] { set.action = [&set, a] { return ask(set.session, *a); }; });
 

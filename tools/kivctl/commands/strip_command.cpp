@@ -37,7 +37,7 @@ void add_strip_command(CLI::App& app, CommandSet& set) {
 
   CLI::App* status = strip->add_subcommand(
       "status", "Shows a status colour on every LED: 0 off, 1 blue, 2 green, 3 red.");
-  status->add_option("STATE", a->status, "0 to 3")->required()->check(whole_in(0, 3));
+  status->add_option("STATE", a->status, "0 to 3")->required()->transform(whole_in(0, 3));
   explain(status, "", "kivctl strip status 3");
   status->callback([&set, a] {
     set.action = [&set, a] {
@@ -48,9 +48,9 @@ void add_strip_command(CLI::App& app, CommandSet& set) {
   });
 
   CLI::App* rgb = strip->add_subcommand("rgb", "Shows any colour on every LED.");
-  rgb->add_option("R", a->red, "red, 0 to 255")->required()->check(whole_in(0, 255));
-  rgb->add_option("G", a->green, "green, 0 to 255")->required()->check(whole_in(0, 255));
-  rgb->add_option("B", a->blue, "blue, 0 to 255")->required()->check(whole_in(0, 255));
+  rgb->add_option("R", a->red, "red, 0 to 255")->required()->transform(whole_in(0, 255));
+  rgb->add_option("G", a->green, "green, 0 to 255")->required()->transform(whole_in(0, 255));
+  rgb->add_option("B", a->blue, "blue, 0 to 255")->required()->transform(whole_in(0, 255));
   explain(rgb, "", "kivctl strip rgb 255 128 0");
   rgb->callback([&set, a] {
     set.action = [&set, a] {

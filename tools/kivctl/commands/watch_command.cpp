@@ -34,7 +34,7 @@ void add_watch_command(CLI::App& app, CommandSet& set) {
   CLI::App* watch =
       app.add_subcommand("watch", "Edges, serial chunks and notifications as they come");
   watch->add_option("SOURCE", a->sources, "input, trigger, tune, com1, com2, light");
-  watch->add_option("--count", a->limits.count, "stop after N events")->check(count());
+  watch->add_option("--count", a->limits.count, "stop after N events")->transform(count());
   watch->add_option("--timeout", a->limits.timeout_s, "stop after S seconds")->check(seconds());
   watch->add_flag("--json", a->json, "one JSON object a line");
   watch->add_flag("--hex", a->hex, "serial bytes in hex");

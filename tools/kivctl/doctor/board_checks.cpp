@@ -77,6 +77,10 @@ Check check_config() {
   // Every refused line is named with what was wrong with it, whatever else
   // was found.
   c.findings = v.refused;
+  if (v.state == "too large")
+    c.fail(Verdict::kWarning,
+           path + " is larger than any configuration: lines past its first MiB were not checked",
+           "keep only [LIGHT] section_1..section_4 and [CMD] timeout_ns");
   if (c.verdict != Verdict::kOk)
     return c;
   if (v.refused.empty()) {

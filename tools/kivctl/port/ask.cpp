@@ -16,6 +16,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A reply longer than this is cut here: a peer that streams is no request's
+// reply.
+constexpr size_t kMaxReply = 64 * 1024;
+
 Clock::duration seconds(double s) {
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
 }
@@ -37,9 +41,12 @@ int ask_port(Session& session, const AskArgs& a) {
     const int slot = kiv::serial::slot_holding(path.c_str());
     if (slot < 0 || svWriteSerial(&bytes[0], static_cast<int>(bytes.size()), slot) != 0)
       return complain("serial ask: " + path + " could not be written");
-    Clock::time_point until = Clock::now() + seconds(a.timeout_s);
+    // --timeout bounds the whole exchange, so a peer that never falls
+    // silent cannot hold the tool.
+    const Clock::time_point deadline = Clock::now() + seconds(a.timeout_s);
+    Clock::time_point until = deadline;
     WatchedEvent e;
-    while (!StopSignals::requested()) {
+    while (!StopSignals::requested() && reply.size() < kMaxReply) {
       const Clock::time_point now = Clock::now();
       if (now >= until)
         break;
@@ -47,17 +54,20 @@ int ask_port(Session& session, const AskArgs& a) {
         continue;
       reply += e.bytes;
       // What follows belongs to the reply while the line keeps talking.
-      until = Clock::now() + seconds(a.gap_s);
+      until = std::min(deadline, Clock::now() + seconds(a.gap_s));
     }
   }
+  if (reply.empty() && StopSignals::requested())
+    return complain("serial ask: stopped before a reply came on " + path);
   if (reply.empty())
     return complain("serial ask: no reply on " + path + " within " + seconds_text(a.timeout_s));
+  if (reply.size() > kMaxReply)
+    reply.resize(kMaxReply);
   if (a.hex)
     result_line(hex_of(reply));
   else
-    std::fwrite(reply.data(), 1, reply.size(), results());
-  std::fflush(results());
-  return kDone;
+    result_bytes(reply);
+  return deliver_results() == Delivery::kWriteFailed ? kFailed : kDone;
 }
 
 }  // namespace kivctl

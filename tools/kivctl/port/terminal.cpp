@@ -49,20 +49,16 @@ class RawKeyboard {
   bool raw_ = false;
 };
 
-// Shows what came, as it came; false once the output is not taken.
-bool show_received(EventQueue& queue, bool hex) {
+// Shows what came, as it came.
+Delivery show_received(EventQueue& queue, bool hex) {
   WatchedEvent e;
   while (queue.pop(e, std::chrono::steady_clock::now())) {
     if (hex)
       result_line(hex_of(e.bytes));
     else
-      std::fwrite(e.bytes.data(), 1, e.bytes.size(), results());
+      result_bytes(e.bytes);
   }
-  std::fflush(results());
-  if (!std::ferror(results()))
-    return true;
-  std::clearerr(results());
-  return false;
+  return deliver_results();
 }
 
 bool send_keys(int slot, char* keys, ssize_t n) {
@@ -109,10 +105,14 @@ int run_terminal(Session& session, const TerminalArgs& a) {
           break;
       }
     }
-    if (!show_received(queue, a.hex))
+    const Delivery shown = show_received(queue, a.hex);
+    if (shown != Delivery::kTaken) {
+      status = shown == Delivery::kWriteFailed ? kFailed : status;
       break;
+    }
   }
-  show_received(queue, a.hex);
+  if (status == kDone && show_received(queue, a.hex) == Delivery::kWriteFailed)
+    status = kFailed;
   if (status == kDone)
     notice("serial term: left " + path);
   return status;

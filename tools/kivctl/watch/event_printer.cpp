@@ -19,19 +19,7 @@ std::string seconds(const timespec& t) {
 
 }  // namespace
 
-namespace {
-
-bool taken() {
-  std::fflush(results());
-  if (!std::ferror(results()))
-    return true;
-  std::clearerr(results());
-  return false;
-}
-
-}  // namespace
-
-bool print_event(const WatchedEvent& e, const PrintStyle& style) {
+Delivery print_event(const WatchedEvent& e, const PrintStyle& style) {
   const timespec& t = style.realtime ? e.realtime : e.monotonic;
   bool port = e.level < 0 && e.source != "light";
   if (style.json) {
@@ -47,11 +35,11 @@ bool print_event(const WatchedEvent& e, const PrintStyle& style) {
     if (port)
       j["text"] = e.bytes;
     result_line(json_text(j));
-    return taken();
+    return deliver_results();
   }
   if (port && style.raw_bytes) {
-    std::fwrite(e.bytes.data(), 1, e.bytes.size(), results());
-    return taken();
+    result_bytes(e.bytes);
+    return deliver_results();
   }
   std::string line = style.timestamp ? seconds(t) + " " : "";
   line += e.source + " ";
@@ -62,7 +50,7 @@ bool print_event(const WatchedEvent& e, const PrintStyle& style) {
   else
     line += "notification";
   result_line(line);
-  return taken();
+  return deliver_results();
 }
 
 }  // namespace kivctl

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "results.h"
 #include "watch/event_queue.h"
 
 namespace kivctl {
@@ -16,8 +17,7 @@ struct PrintStyle {
   bool raw_bytes = false;  // serial bytes as they came, no line of their own
 };
 
-// False once the output is not taken any more (its reader has gone: a pipe
-// into `head` that ended, say).
-bool print_event(const WatchedEvent& e, const PrintStyle& style);
+// Prints `e` and says what became of it (see deliver_results()).
+Delivery print_event(const WatchedEvent& e, const PrintStyle& style);
 
 }  // namespace kivctl

@@ -92,11 +92,9 @@ bool EventSources::start(const std::vector<std::string>& given, std::string& err
       const std::string path = "/dev/" + n;
       int slot = kiv::serial::slot_holding(path.c_str());
       if (slot >= 0 && line_ != nullptr) {
-        // Opened again in its own slot, with the settings asked for.
-        std::string name = path;
-        slot = SerialPortInitEX(&name[0], line_->baud, line_->data_bits, line_->stop_bits,
-                                line_->parity_letter());
-        if (slot < 0) {
+        // Opened again with the settings asked for, until the end.
+        held_.push_back(std::make_unique<HeldPortSettings>(path, slot, *line_));
+        if ((slot = held_.back()->slot()) < 0) {
           error = "cannot open " + path + " at " + line_->text();
           return false;
         }

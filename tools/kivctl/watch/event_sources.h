@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device.h"
+#include "port/held_port.h"
 #include "watch/event_queue.h"
 
 namespace kivctl {
@@ -48,6 +49,8 @@ class EventSources {
   std::vector<std::unique_ptr<Tap>> taps_;
   std::vector<std::string> started_;
   std::vector<int> lone_ports_;  // slot indices of ports opened alone
+  // Held ports opened again with other settings: given theirs back last.
+  std::vector<std::unique_ptr<HeldPortSettings>> held_;
 };
 
 }  // namespace kivctl
