@@ -150,7 +150,9 @@ TEST(KivctlSerial, SettingsOfAHeldPortAreForOneCommand) {
 // tmux with its own server, ended with the test.
 class Tmux {
  public:
-  Tmux() : socket_("kivctl-term-" + std::to_string(getpid())) {}
+  // A server of its own each time: one just killed may still hold its name.
+  explicit Tmux(int n)
+      : socket_("kivctl-term-" + std::to_string(getpid()) + "-" + std::to_string(n)) {}
   ~Tmux() { run("kill-server"); }
   bool run(const std::string& words) {
     return std::system(("tmux -L " + socket_ + " " + words + " >/dev/null 2>&1").c_str()) == 0;
@@ -205,7 +207,7 @@ TEST(KivctlSerial, TheTerminalAsAPersonTypesIntoIt) {
   const std::string folder = trace.path().substr(0, trace.path().rfind('/'));
   for (const bool hex : {false, true}) {
     SCOPED_TRACE(hex ? "--hex" : "text");
-    Tmux tmux;
+    Tmux tmux(hex ? 1 : 0);
     // The terminal's settings are taken after the tool has ended, before the
     // line that the test waits for.
     const std::string command = "stty -g > " + folder + "/before; " + launcher_path() +
